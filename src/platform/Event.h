@@ -1,0 +1,43 @@
+#pragma once
+// Manual-reset event between threads, and a wait on several of them.
+// Set wakes every waiter and stays set until Reset; the thread that waits resets it after the
+// work the event announced.
+
+#include <condition_variable>
+#include <initializer_list>
+#include <mutex>
+#include <vector>
+
+namespace vireon {
+
+class Event {
+ public:
+  Event() = default;
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+
+  void Set();
+  void Reset();
+  bool IsSet() const;
+  // True when the event is (or becomes) set within ms milliseconds.
+  bool Wait(int ms);
+
+ private:
+  friend int WaitAny(std::initializer_list<Event*> events, int ms);
+  struct Waiter {
+    std::mutex M;
+    std::condition_variable Cv;
+  };
+  void AddWaiter(Waiter* w);
+  void RemoveWaiter(Waiter* w);
+
+  mutable std::mutex M;
+  std::condition_variable Cv;
+  bool Signalled = false;
+  std::vector<Waiter*> Waiters;
+};
+
+// Index of the first signalled event in the list's order, or -1 after ms milliseconds.
+int WaitAny(std::initializer_list<Event*> events, int ms);
+
+}  // namespace vireon
