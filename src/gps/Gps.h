@@ -74,6 +74,9 @@ class TGPSShared {
  private:
   mutable std::mutex M;
   TGPS Record;
+  // Decoded outside M and swapped in, so readers wait for a swap, never for a decode.
+  std::mutex DecodeMutex;
+  TGPS Scratch;
 };
 
 }  // namespace vireon

@@ -104,7 +104,7 @@ class TEngine {
   void ScanList(const uint8_t* payload);
   void StoreScanLevels(const uint8_t* payload);
   void StoreTableLevels(const uint8_t* payload);
-  void StoreSerialNumber(const uint8_t* payload, int n);
+  void StoreSerialNumber(const uint8_t* payload);
   void CaptureScanInfo(const PacketRecord& record);
   void HandToLog(const PacketRecord& record);
   void Press(TMode mode);

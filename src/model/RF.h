@@ -27,19 +27,29 @@ class TRF {
   double StepKHz = 0.0;
 
   void LoadConfig(const uint8_t block[12]);
-  void SetCurrent(uint32_t position) { Current = position; }
+  void SetCurrent(uint32_t position) {
+    Current = position;
+  }
   void LoadScanList(const uint8_t block[40]);
   // The raw 12 configuration bytes, for the log header.
-  const uint8_t* ConfigBytes() const { return reinterpret_cast<const uint8_t*>(&Config); }
-  static int16_t ConfigSize() { return 12; }
+  const uint8_t* ConfigBytes() const {
+    return reinterpret_cast<const uint8_t*>(&Config);
+  }
+  static int16_t ConfigSize() {
+    return 12;
+  }
 
-  bool IsWrapped() const { return (Config.Flags & 1) != 0; }
+  bool IsWrapped() const {
+    return (Config.Flags & 1) != 0;
+  }
   double CurrentMHz() const;
   double LowEdgeMHz() const;
   double HighEdgeMHz() const;
   int16_t PositionOfChannel(int16_t channel) const;
   int16_t ChannelOfStep(uint32_t position) const;
-  int16_t CurrentChannel() const { return ChannelOfStep(Current); }
+  int16_t CurrentChannel() const {
+    return ChannelOfStep(Current);
+  }
   double FrequencyOfChannel(int16_t channel) const;
   double FrequencyOfStep(uint32_t position) const;
 };

@@ -1,0 +1,276 @@
+// Decoding of every received packet into the shared data model. Payloads are read at their
+// type's fixed layout from a zero-filled copy, so a short packet reads as zeros and never as the
+// stale bytes of an earlier packet in the reused record. Entries that fall outside the level
+// arrays (scan entry above 9, table index above 3071) are discarded. Unknown types change
+// nothing but are still logged. Nothing here throws or blocks on the screen.
+
+#include "model/Engine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace vireon {
+
+const char* const kScanWarningText =
+    "Scan Channel Information Not In Log File!! Restart scan. This message will continually "
+    "popup until scan is stopped.";
+
+namespace {
+
+// Large enough for every fixed layout decoded here (the 80-byte scan list is the largest);
+// samples and GPS reports take their own sizes from the record.
+constexpr int kFixedPayload = 128;
+constexpr int kScanLevelEntries = 5;
+constexpr int kTableLevelEntries = 4;
+constexpr int kWarnAfter = 5;
+
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+std::string Format(const char* format, auto... args) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, args...);
+  return text;
+}
+
+}  // namespace
+
+TEngine::TEngine(TGPSShared& gps) : Gps(gps) {
+  for (int i = 0; i < 2; ++i) {
+    ResetScanLevels(i);
+    for (auto& level : TableLevels[i]) level.store(0, std::memory_order_relaxed);
+  }
+}
+
+bool TEngine::Dispatch(const PacketRecord& record) {
+  const int n = std::clamp(record.PayloadSize(), 0, kDataSize - 1);
+  uint8_t fixed[kFixedPayload] = {};
+  std::memcpy(fixed, record.Data, static_cast<size_t>(std::min(n, kFixedPayload)));
+
+  switch (record.Type) {
+    case 0:
+      Gps.Decode(record.Data, static_cast<size_t>(n));
+      GpsEvent.Set();
+      break;
+    case 1:
+      LoadConfiguration(fixed);
+      break;
+    case 2:
+    case 3:
+      SingleSamples(record.Type - 2, record.Data, n);
+      break;
+    case 4:
+      Clock(fixed);
+      break;
+    case 5:
+      Tuning(fixed);
+      break;
+    case 6:
+      ScanList(fixed);
+      break;
+    case 7:
+      StoreScanLevels(fixed);
+      break;
+    case 9:
+      StoreTableLevels(fixed);
+      break;
+    case 28:
+      StoreSerialNumber(fixed);
+      break;
+    default:
+      break;
+  }
+
+  if (record.Type == 5 || record.Type == 6) CaptureScanInfo(record);
+  if (record.Type == 9) ScanInfoCaptured = 1;
+  HandToLog(record);
+  return true;
+}
+
+void TEngine::LoadConfiguration(const uint8_t* payload) {
+  {
+    std::lock_guard lock(ModelMutex);
+    for (int i = 0; i < 2; ++i) {
+      if (payload[0] & (1 << i)) Receivers[i].LoadConfig(payload + 1 + 12 * i);
+    }
+  }
+  // A receiver reported absent keeps its old configuration and its caption state.
+  for (int i = 0; i < 2; ++i) {
+    const bool present = (payload[0] & (1 << i)) != 0;
+    ReceiverActive[i] = present ? 1 : 0;
+    if (present) RangeCaptionStale[i] = 1;
+  }
+  ConfigChanged = 1;
+}
+
+void TEngine::SingleSamples(int i, const uint8_t* samples, int n) {
+  Press(TMode::Single);
+  if (ReceiverEvent[i].IsSet()) return;  // the display is still busy with the last update
+  std::memcpy(SampleBuffer[i], samples, static_cast<size_t>(n));
+  int sum = 0;
+  for (int k = 0; k < n; ++k) sum += static_cast<int8_t>(samples[k]);
+  SingleAverage[i] = static_cast<int16_t>(n == 0 ? kNoLevel : sum / n);
+  SingleDataReady[i] = 1;
+}
+
+void TEngine::Clock(const uint8_t* payload) {
+  {
+    std::lock_guard lock(ModelMutex);
+    std::memcpy(Clock_, payload, sizeof Clock_);
+  }
+  MarkerNumber = payload[6];
+  ClockEvent.Set();
+}
+
+void TEngine::Tuning(const uint8_t* payload) {
+  std::lock_guard lock(ModelMutex);
+  for (int i = 0; i < 2; ++i) Receivers[i].SetCurrent(Le32(payload + 4 * i));
+}
+
+void TEngine::ScanList(const uint8_t* payload) {
+  {
+    std::lock_guard lock(ModelMutex);
+    for (int i = 0; i < 2; ++i) Receivers[i].LoadScanList(payload + 40 * i);
+  }
+  for (int i = 0; i < 2; ++i) ResetScanLevels(i);
+}
+
+void TEngine::StoreScanLevels(const uint8_t* payload) {
+  Press(TMode::Scan);
+  for (int i = 0; i < 2; ++i) {
+    if (ReceiverEvent[i].IsSet() || !ReceiverActive[i]) continue;
+    bool stored = false;
+    for (int e = 0; e < kScanLevelEntries; ++e) {
+      const uint8_t* entry = payload + 3 * e;
+      if ((entry[0] != 0 ? 1 : 0) != i || entry[1] >= kScanEntries) continue;
+      ScanLevels[i][entry[1]] = static_cast<int8_t>(entry[2]);
+      stored = true;
+    }
+    if (stored) ReceiverEvent[i].Set();
+  }
+}
+
+void TEngine::StoreTableLevels(const uint8_t* payload) {
+  Press(TMode::Table);
+  for (int i = 0; i < 2; ++i) {
+    if (ReceiverEvent[i].IsSet() || !ReceiverActive[i]) continue;
+    bool stored = false;
+    for (int e = 0; e < kTableLevelEntries; ++e) {
+      const uint8_t* entry = payload + 4 * e;
+      const int index = entry[1] | (entry[2] << 8);
+      if ((entry[0] != 0 ? 1 : 0) != i || index >= kTableEntries) continue;
+      TableLevels[i][index] = static_cast<int8_t>(entry[3]);
+      stored = true;
+    }
+    if (stored) ReceiverEvent[i].Set();
+  }
+}
+
+void TEngine::StoreSerialNumber(const uint8_t* payload) {
+  {
+    std::lock_guard lock(ModelMutex);
+    std::memset(Serial, 0, sizeof Serial);
+    for (int k = 0; k < 8 && payload[k] != 0; ++k) Serial[k] = static_cast<char>(payload[k]);
+  }
+  RequestConfig();
+}
+
+void TEngine::CaptureScanInfo(const PacketRecord& record) {
+  const int count = record.LogSize();
+  {
+    std::lock_guard lock(ModelMutex);
+    // Bytes behind the count stay zero, as in a freshly cleared record.
+    if (ScanInfoCount > count) std::memset(ScanInfoBytes + count, 0, ScanInfoCount - count);
+    ScanInfoCount = static_cast<int16_t>(count);
+    std::memcpy(ScanInfoBytes, record.LogBytes(), static_cast<size_t>(count));
+  }
+  ScanInfoCaptured = 1;
+}
+
+void TEngine::HandToLog(const PacketRecord& record) {
+  TEngineHost* host = Host.load();
+  TLogSink* sink = LogSink.load();
+  if (host == nullptr || sink == nullptr || !host->LogModeDown()) return;
+  if (!ScanInfoCaptured) {
+    if (WarningCount < kWarnAfter) {
+      ++WarningCount;
+    } else {
+      host->ShowScanWarning(kScanWarningText);
+      WarningCount = 0;
+    }
+  }
+  sink->PostPacket(record.LogBytes(), static_cast<int16_t>(record.LogSize()));
+}
+
+void TEngine::Press(TMode mode) {
+  if (TEngineHost* host = Host.load()) host->PressMode(mode);
+}
+
+bool TEngine::SendCommand(uint8_t type, const uint8_t* payload, int n) {
+  TPacketSender* sender = Sender.load();
+  if (sender == nullptr || n < 0 || n >= kDataSize || (n > 0 && payload == nullptr)) return true;
+  PacketRecord frame;
+  BuildFrame(frame, type, payload, n);
+  sender->WriteBytes(frame.FrameBytes(), frame.FrameSize());  // a lost command is not repeated
+  return true;
+}
+
+std::string TEngine::ClockDateText() const {
+  const auto c = ClockBytes();
+  return Format("%02d/%02d/%04d", c[4], c[3], 2000 + c[5]);
+}
+
+std::string TEngine::ClockTimeText() const {
+  const auto c = ClockBytes();
+  return Format("%02d:%02d:%02d", c[2], c[1], c[0]);
+}
+
+void TEngine::ResetScanLevels(int i) {
+  if (i < 0 || i > 1) return;
+  for (auto& level : ScanLevels[i]) level = static_cast<int8_t>(kNoLevel);
+}
+
+std::string TEngine::StatusText() const {
+  std::lock_guard lock(ModelMutex);
+  return Status;
+}
+
+void TEngine::SetStatusText(const std::string& text) {
+  std::lock_guard lock(ModelMutex);
+  Status = text;
+}
+
+std::string TEngine::SerialNumber() const {
+  std::lock_guard lock(ModelMutex);
+  return Serial;
+}
+
+TRF TEngine::Receiver(int i) const {
+  std::lock_guard lock(ModelMutex);
+  return Receivers[i & 1];
+}
+
+TModelSnapshot TEngine::Snapshot() const {
+  TModelSnapshot s;
+  std::lock_guard lock(ModelMutex);
+  s.SerialNumber = Serial;
+  for (int i = 0; i < 2; ++i) {
+    s.Receivers[i] = Receivers[i];
+    s.ReceiverActive[i] = ReceiverActive[i];
+  }
+  s.ScanInfoRecord.assign(ScanInfoBytes, ScanInfoBytes + ScanInfoCount);
+  s.ScanInfoCaptured = ScanInfoCaptured;
+  return s;
+}
+
+std::array<uint8_t, 7> TEngine::ClockBytes() const {
+  std::lock_guard lock(ModelMutex);
+  std::array<uint8_t, 7> c;
+  std::memcpy(c.data(), Clock_, c.size());
+  return c;
+}
+
+}  // namespace vireon
