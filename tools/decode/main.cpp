@@ -1,0 +1,48 @@
+// vireon-decode: turns the instrument's byte stream into JSON Lines, one object per packet,
+// decoded by the logger's own engine.
+//
+// Adding a mode: give it its own file with a Run...Mode function, parse its option in
+// ParseOptions below, and call it from main where the modes are chosen.
+
+#include <iostream>
+#include <string>
+
+#include "FileMode.h"
+
+namespace {
+
+struct TOptions {
+  bool Summary = false;
+  std::string File = "-";
+};
+
+constexpr const char* kUsage = "usage: vireon-decode [--summary] [FILE|-]\n";
+
+// False on an option it does not know.
+bool ParseOptions(int argc, char** argv, TOptions& options) {
+  bool haveFile = false;
+  for (int k = 1; k < argc; ++k) {
+    const std::string arg = argv[k];
+    if (arg == "--summary") {
+      options.Summary = true;
+    } else if ((arg == "-" || arg.rfind("--", 0) != 0) && !haveFile) {
+      options.File = arg;
+      haveFile = true;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  TOptions options;
+  if (!ParseOptions(argc, argv, options)) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  return vireon::RunFileMode(options.File, options.Summary);
+}
