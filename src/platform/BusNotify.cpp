@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QString>
 #include <atomic>
+#include <cstdlib>
 
 namespace vireon {
 
@@ -27,7 +28,11 @@ BusNotify::~BusNotify() {
 
 bool BusNotify::Connect() {
   QString id = QString::fromStdString(ConnectionName);
-  QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, id);
+  // The address is looked up afresh on each try: the bus library keeps the first one it saw.
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  QDBusConnection bus = address != nullptr && *address != '\0'
+                            ? QDBusConnection::connectToBus(QString::fromLocal8Bit(address), id)
+                            : QDBusConnection::connectToBus(QDBusConnection::SessionBus, id);
   if (!bus.isConnected()) {
     // A failed connection stays registered under its name; drop it so the next try is fresh.
     QDBusConnection::disconnectFromBus(id);
