@@ -1,0 +1,222 @@
+#include "log/LogRouter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "log/KlfFile.h"
+
+namespace vireon {
+
+namespace {
+
+// Writers of one file take turns in the order they were created, so a writer started while the
+// previous one on the same file is still closing appends after everything that one writes.
+class TFileTurns {
+ public:
+  uint64_t Enqueue(const std::string& key) {
+    std::lock_guard lock(M);
+    Queues[key].push_back(++Last);
+    return Last;
+  }
+  void Wait(const std::string& key, uint64_t turn) {
+    std::unique_lock lock(M);
+    Cv.wait(lock, [&] { return Queues[key].front() == turn; });
+  }
+  void Leave(const std::string& key, uint64_t turn) {
+    std::lock_guard lock(M);
+    auto& queue = Queues[key];
+    std::erase(queue, turn);
+    if (queue.empty()) Queues.erase(key);
+    Cv.notify_all();
+  }
+
+ private:
+  std::mutex M;
+  std::condition_variable Cv;
+  std::map<std::string, std::deque<uint64_t>> Queues;
+  uint64_t Last = 0;
+};
+
+TFileTurns& Turns() {
+  static TFileTurns turns;
+  return turns;
+}
+
+std::string TurnKey(const std::string& fileName) {
+  std::error_code ec;
+  const auto path = std::filesystem::absolute(fileName, ec);
+  return ec ? fileName : path.lexically_normal().string();
+}
+
+// The length of the record starting at p (its little-endian length field plus 2).
+size_t RecordSize(const uint8_t* p) {
+  return static_cast<size_t>(p[0] | (p[1] << 8)) + 2;
+}
+
+}  // namespace
+
+TLog_Router::TLog_Router(TEngine& engine, std::string fileName, size_t fifoBytes)
+    : FileName(std::move(fileName)),
+      Header(DetachAndDescribe(engine)),
+      Fifo(fifoBytes),
+      Key(TurnKey(FileName)),
+      Turn(Turns().Enqueue(Key)),
+      HoldsTurn(true) {}
+
+TLog_Router::~TLog_Router() {
+  RequestStop();
+  Join();
+  if (HoldsTurn) Turns().Leave(Key, Turn);
+}
+
+// No writer takes packets while the new one is being set up; the header shows the state the
+// instrument had announced when logging began.
+std::vector<uint8_t> TLog_Router::DetachAndDescribe(TEngine& engine) {
+  engine.SetLogSink(nullptr);
+  return BuildKlfHeader(engine.Snapshot());
+}
+
+void TLog_Router::PostPacket(const uint8_t* data, int16_t count) {
+  if (StopRequested.load() || Done.load()) return;
+  const bool wellFormed = count >= kMinLogRecord && count <= kMaxLogRecord &&
+                          RecordSize(data) == static_cast<size_t>(count);
+  if (!wellFormed || !Fifo.Push(data, static_cast<size_t>(count))) Lost.fetch_add(1);
+  LogEvent.Set();
+}
+
+int32_t TLog_Router::FileSizeKB() {
+  struct stat st {};
+  const int32_t kb = ::stat(FileName.c_str(), &st) == 0 ? SizeInKB(st.st_size) : 0;
+  SizeKB.store(kb);
+  return kb;
+}
+
+void TLog_Router::RequestStop() {
+  Worker::RequestStop();
+  LogEvent.Set();
+}
+
+void TLog_Router::Execute() {
+  Turns().Wait(Key, Turn);
+  if (Open()) {
+    bool ok = true;
+    while (ok) {
+      LogEvent.Wait(1000);
+      // Read the flag before draining: what was handed over before the stop is in the FIFO now.
+      const bool stopping = StopRequested.load();
+      LogEvent.Reset();
+      ok = Drain();
+      ReportLoss();
+      if (stopping) break;
+    }
+  }
+  if (Fd >= 0) ::close(Fd);
+  Fd = -1;
+  Turns().Leave(Key, Turn);
+  HoldsTurn = false;
+  Done.store(true);
+}
+
+bool TLog_Router::Open() {
+  if (FileName.size() > static_cast<size_t>(kMaxLogFileName)) {
+    Fail(TLogReport::OpenFailed, "the name is longer than 511 characters", ENAMETOOLONG);
+    return false;
+  }
+  bool created = true;
+  Fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+  if (Fd < 0 && errno == EEXIST) {
+    created = false;
+    Fd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  }
+  if (Fd < 0) {
+    Fail(TLogReport::OpenFailed, "could not be opened", errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(Fd, &st) != 0) {
+    Fail(TLogReport::OpenFailed, "could not be examined", errno);
+    return false;
+  }
+  GoodSize = st.st_size;
+  SizeKB.store(SizeInKB(GoodSize));
+  if (!created) return true;
+  const TLogFifo::Span header{Header.data(), Header.size()};
+  if (!WriteSpans(&header, 1)) return false;
+  SizeKB.store(SizeInKB(GoodSize));
+  return true;
+}
+
+bool TLog_Router::Drain() {
+  const auto spans = Fifo.Peek();
+  const size_t total = spans[0].Size + spans[1].Size;
+  if (total == 0) return true;
+  if (!WriteSpans(spans.data(), spans[1].Size ? 2 : 1)) return false;
+  Fifo.Pop(total);
+  return true;
+}
+
+// Writes whole records in one go. On failure the file is cut back to its last whole record.
+bool TLog_Router::WriteSpans(const TLogFifo::Span* spans, int n) {
+  iovec iov[2];
+  size_t total = 0;
+  for (int i = 0; i < n; ++i) {
+    iov[i] = {const_cast<uint8_t*>(spans[i].Data), spans[i].Size};
+    total += spans[i].Size;
+  }
+  size_t done = 0;
+  while (done < total) {
+    const ssize_t w = ::writev(Fd, iov, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      const int error = w < 0 ? errno : ENOSPC;
+      if (done > 0 && ::ftruncate(Fd, GoodSize) != 0) {
+        Fail(TLogReport::WriteFailed, "could not be written nor cut back to whole records", error);
+      } else {
+        Fail(TLogReport::WriteFailed, "could not be written", error);
+      }
+      return false;
+    }
+    done += static_cast<size_t>(w);
+    // Skip what was written; a later pass continues inside the span where this one stopped.
+    size_t skip = static_cast<size_t>(w);
+    int first = 0;
+    while (first < n && skip >= iov[first].iov_len) skip -= iov[first++].iov_len;
+    for (int i = first; i < n; ++i) iov[i - first] = iov[i];
+    n -= first;
+    if (n > 0) {
+      iov[0].iov_base = static_cast<uint8_t*>(iov[0].iov_base) + skip;
+      iov[0].iov_len -= skip;
+    }
+  }
+  GoodSize += static_cast<int64_t>(total);
+  return true;
+}
+
+void TLog_Router::Fail(TLogReport::Kind kind, const std::string& what, int error) {
+  FailedFlag.store(true);
+  const std::string reason = std::error_code(error, std::generic_category()).message();
+  Report(kind, "Log file " + FileName + " " + what + ": " + reason + ". Logging is switched off.");
+}
+
+void TLog_Router::ReportLoss() {
+  const uint64_t lost = Lost.load();
+  if (lost == LossReported) return;
+  LossReported = lost;
+  Report(TLogReport::PacketsLost, std::to_string(lost) + " packet(s) could not be logged to " +
+                                      FileName + " (the disk did not keep up).");
+}
+
+void TLog_Router::Report(TLogReport::Kind kind, const std::string& text) {
+  if (OnReport) OnReport(TLogReport{kind, text});
+}
+
+}  // namespace vireon
