@@ -1,0 +1,541 @@
+#include "display/DBar.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPen>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace vireon {
+
+bool DBar::PaintBusy = false;
+
+namespace {
+
+const QColor kPanel(128, 128, 128);
+const QColor kWhite(255, 255, 255);
+const QColor kBlack(0, 0, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kRed(255, 0, 0);
+const QColor kTrace(128, 0, 0);
+
+// Cell height of the bar labels: the layer's default font, about 8 points.
+constexpr int kLabelCellHeight = 13;
+
+// Real to pixel, truncating toward zero; values no screen can show are held where int can
+// carry them instead of overflowing.
+int Trunc(double v) {
+  if (std::isnan(v)) return 0;
+  return static_cast<int>(std::clamp(v, -1e9, 1e9));
+}
+
+// Fonts are asked for by cell height (ascent + descent); Arial's cell is 2288/2048 of its em.
+QFont ArialOfHeight(int height, bool bold) {
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(std::max(1, (height * 2048 + 1144) / 2288));
+  font.setBold(bold);
+  return font;
+}
+
+int TextWidth(const QFont& font, const QString& text) {
+  return QFontMetrics(font).horizontalAdvance(text);
+}
+
+// Draws text with its cell's top-left corner at (x, y), turned angle degrees counter-clockwise
+// about that corner; an opaque background fills the text's cell first.
+void TextOut(QPainter& p, int x, int y, const QString& text, int angle = 0,
+             const QColor* background = nullptr) {
+  if (text.isEmpty()) return;
+  const QFontMetrics fm(p.font());
+  p.save();
+  p.translate(x, y);
+  p.rotate(-angle);
+  if (background != nullptr) p.fillRect(0, 0, fm.horizontalAdvance(text), fm.height(), *background);
+  p.drawText(0, fm.ascent(), text);
+  p.restore();
+}
+
+QRect ToRect(const TEdges& r) {
+  return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+}
+
+}  // namespace
+
+DBar::DBar(QWidget* parent) : QWidget(parent) {
+  OwnFont = QFont(QStringLiteral("Arial"));
+  OwnFont.setBold(true);
+  CanvasFont = OwnFont;
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+DBar::~DBar() = default;
+
+void DBar::PlaceControl(DBar* control, int left, int top, int width, int height) {
+  control->move(left, top);
+  control->resize(width, height);
+  control->Paint();
+}
+
+// ---- Geometry and conversions ----
+
+void DBar::ComputeGeometry() {
+  Outer = {x(), y(), width() - x(), height() - y()};
+  OuterW = Outer.Right - Outer.Left;
+  OuterH = Outer.Bottom - Outer.Top;
+  Plot = {Trunc(Outer.Left + 0.15 * OuterW), Trunc(Outer.Top + 0.15 * OuterH),
+          Trunc(Outer.Right - 0.15 * OuterW), Trunc(Outer.Bottom - 0.15 * OuterH)};
+  PlotW = Plot.Right - Plot.Left;
+  PlotH = Plot.Bottom - Plot.Top;
+  LeftLabelStrip = {(Outer.Left + Plot.Left) / 2, Plot.Top - PlotH / 20, Plot.Left - 1,
+                    Plot.Bottom + PlotH / 20};
+  RightLabelStrip = {Plot.Right + 1, Plot.Top - PlotH / 20, (Outer.Right + Plot.Right) / 2,
+                     Plot.Bottom + PlotH / 20};
+  XLabelStrip = {Plot.Left - PlotW / 10, Plot.Bottom + 8, Plot.Right + PlotW / 10,
+                 (Plot.Bottom + Outer.Bottom) / 2 + 3};
+  MarkerLabelStrip = {Plot.Left - 10, Plot.Top - PlotH / 20, Plot.Right + 10, Plot.Top - 1};
+  RightStrip = {Plot.Right + 1, Plot.Top - 1, Outer.Right, Plot.Bottom + 1};
+  ReadoutStrip = {Plot.Left, Plot.Top - (Plot.Top - Outer.Top) / 4 + 1, Plot.Right, Plot.Top - 1};
+}
+
+void DBar::RecomputeScales() {
+  XScale = PlotW != 0 ? (XMax - XMin) / PlotW : 1.0;
+  YScale = PlotH != 0 ? (YMin - YMax) / PlotH : 1.0;
+}
+
+int DBar::ValueToPixel(int axis, double value) const {
+  if (axis == 0) return XScale == 0 ? Plot.Left : Trunc((value - XMin) / XScale + Plot.Left);
+  if (axis == 1) return YScale == 0 ? Plot.Top : Trunc((value - YMax) / YScale + Plot.Top);
+  return -1;
+}
+
+double DBar::PixelToValue(int axis, int pixel) const {
+  if (axis == 0) {
+    if (XScale == 0) return XMin;
+    return std::min(std::max(XMin + XScale * (pixel - Plot.Left), XMin), XMax);
+  }
+  if (axis == 1) {
+    if (YScale == 0) return YMax;
+    return std::min(std::max(YMax + YScale * (pixel - Plot.Top), YMin), YMax);
+  }
+  return -1.0;
+}
+
+void DBar::SetXMin(double value) {
+  XMin = value;
+  RecomputeScales();
+  DrawAxisLabels();
+}
+
+void DBar::SetXMax(double value) {
+  XMax = value;
+  RecomputeScales();
+  DrawAxisLabels();
+}
+
+void DBar::SetYMin(double value) {
+  YMin = value;
+  RecomputeScales();
+  DrawAxisLabels();
+}
+
+void DBar::SetYMax(double value) {
+  YMax = value;
+  RecomputeScales();
+  DrawAxisLabels();
+}
+
+// ---- Background ----
+
+void DBar::Paint() {
+  if (PaintBusy) return;
+  PaintBusy = true;
+  ComputeGeometry();
+  RecomputeScales();
+  // The parent panel shows through wherever the control draws nothing.
+  if (CanvasImage.size() != size()) CanvasImage = QImage(size(), QImage::Format_RGB32);
+  if (!CanvasImage.isNull()) CanvasImage.fill(kPanel);
+  RebuildGrid();
+  const QString same = QStringLiteral(".");
+  SetTitle(same);
+  SetYCaption(same);
+  SetRightCaption(same);
+  SetFooter(same);
+  SetCornerText(same);
+  DrawAxisLabels();
+  PaintBusy = false;
+  update();
+}
+
+void DBar::RebuildGrid() {
+  const QSize layerSize(std::max(0, PlotW), std::max(0, PlotH));
+  if (Grid.size() != layerSize) {
+    Grid = QImage(layerSize, QImage::Format_RGB32);
+    Bars = QImage(layerSize, QImage::Format_RGB32);
+  }
+  if (!Grid.isNull()) {
+    Grid.fill(kWhite);
+    QPainter p(&Grid);
+    p.setPen(QPen(kPanel, 0));
+    // A stored 0 means ten, as for the labels; dividing by it would stop the program.
+    const int divisions = YDivisions != 0 ? YDivisions : 10;
+    for (int i = 0; i <= divisions; ++i) {
+      const int y = i * Grid.height() / divisions;
+      p.drawLine(0, y, Grid.width(), y);
+    }
+  }
+  DrawMarkers();
+  DrawTrace();
+  CopyLayerToCanvas(Grid);
+}
+
+void DBar::DrawMarkers() {
+  FillOnCanvas(MarkerLabelStrip, kPanel);
+  FillOnCanvas(RightStrip, kPanel);
+  if (Grid.isNull() || CanvasImage.isNull()) return;
+  QPainter g(&Grid);
+  QPainter canvas(&CanvasImage);
+  const QFont labelFont = ArialOfHeight(PlotH / 22, true);
+  const int labelHeight = PlotH / 22;
+  canvas.setPen(kBlack);
+  for (int m = 0; m < 4; ++m) {
+    const B_DMarkerStruct& marker = Markers[m];
+    if (!marker.Visible) continue;
+    g.setPen(QPen(marker.Color, 0, Qt::DashLine));
+    if (m < 2) {
+      const int c = std::clamp(ValueToPixel(0, marker.Value), Plot.Left, Plot.Right) - Plot.Left;
+      g.drawLine(c, 0, c, PlotH);
+      const int width = TextWidth(CanvasFont, marker.Label);
+      canvas.setFont(labelFont);
+      TextOut(canvas, c + Plot.Left - width / 2, Plot.Top - labelHeight - 3, marker.Label);
+    } else {
+      const int r = std::clamp(ValueToPixel(1, marker.Value), Plot.Top, Plot.Bottom) - Plot.Top;
+      g.drawLine(0, r, PlotW, r);
+      canvas.setFont(labelFont);
+      TextOut(canvas, Plot.Right + 5, r + Plot.Top, marker.Label);
+    }
+    CanvasFont = labelFont;
+    CanvasFontHeight = labelHeight;
+  }
+}
+
+void DBar::DrawTrace() {
+  if (!ShowTrace || Grid.isNull()) return;
+  QPainter g(&Grid);
+  g.setPen(QPen(kTrace, 0));
+  // Points beyond the last slot do not exist; a larger TraceLast stops at the last one.
+  const int last = std::min<int>(TraceLast, kTracePoints - 1);
+  QPoint previous;
+  for (int i = 0; i <= last; ++i) {
+    const int px = std::clamp(ValueToPixel(0, TracePoints[i].X), Plot.Left, Plot.Right);
+    const int py = std::clamp(ValueToPixel(1, TracePoints[i].Y), Plot.Top, Plot.Bottom);
+    const QPoint point(px - Plot.Left, py - Plot.Top);
+    if (i > 0) g.drawLine(previous, point);
+    previous = point;
+  }
+}
+
+// ---- Labels and captions on the canvas ----
+
+void DBar::DrawAxisLabels() {
+  if (CanvasImage.isNull()) return;
+  const QString a = QString::asprintf("%.1f", YMax);
+  const QString b = QString::asprintf("%.1f", YMin);
+  int fontHeight = 0;
+  int x = 0;
+  QFont font;
+  for (int d = 12; d <= 22; d += 2) {
+    fontHeight = PlotH / d;
+    font = ArialOfHeight(fontHeight, true);
+    x = Plot.Left - std::max(TextWidth(font, a), TextWidth(font, b)) - 4;
+    if (x >= (Plot.Left + Outer.Left) / 2) break;
+  }
+  const int y0 = Plot.Top - fontHeight / 2;
+  FillOnCanvas(LeftLabelStrip, kPanel);
+  if (YDivisions == 0) YDivisions = 10;
+
+  QPainter p(&CanvasImage);
+  p.setFont(font);
+  p.setPen(kBlack);
+  for (int i = 0; i <= YDivisions; ++i) {
+    const double v = YMax - i * (YMax - YMin) / YDivisions;
+    TextOut(p, x, i * PlotH / YDivisions + y0, QString::asprintf("%.0f", v));
+  }
+  CanvasFont = font;
+  CanvasFontHeight = fontHeight;
+
+  if (ShowRightAxis) {
+    const QFont right = ArialOfHeight(PlotH / 12, true);
+    p.setFont(right);
+    p.setPen(kBlue);
+    p.fillRect(ToRect(RightLabelStrip), kPanel);
+    for (int i = 0; i <= YDivisions; ++i) {
+      const double v = RightMax - i * (RightMax - RightMin) / YDivisions;
+      TextOut(p, Plot.Right + 2, i * PlotH / YDivisions + y0, QString::asprintf("%.1f", v));
+    }
+    CanvasFont = right;
+    CanvasFontHeight = PlotH / 12;
+  }
+  p.end();
+  DrawXLabels();
+  update();
+}
+
+void DBar::DrawXLabels() {
+  if (!ShowXAxis) return;
+  QPainter p(&CanvasImage);
+  p.setFont(CanvasFont);
+  const int y = Plot.Bottom + 8;
+  if (ShowXLabels) {
+    p.setPen(kBlack);
+    p.fillRect(ToRect(XLabelStrip), kPanel);
+    for (int i = 0; i <= 8; ++i) {
+      const double v = XMin + i * (XMax - XMin) * 0.125;
+      const QString text = QString::asprintf("%.*f", int{XDecimals}, v);
+      TextOut(p, Plot.Left + i * PlotW / 8 - TextWidth(CanvasFont, text) / 2, y, text);
+    }
+  }
+  if (ShowScaledXLabels) {
+    p.setPen(kBlue);
+    const int y2 = y + CanvasFontHeight + 1;
+    for (int i = 0; i <= 8; ++i) {
+      const double v = (XMin + i * (XMax - XMin) * 0.125) * 0.0078125;
+      TextOut(p, Plot.Left + i * PlotW / 8 - 4, y2,
+              QString::asprintf("%.*f", int{ScaledXDecimals}, v));
+    }
+  }
+}
+
+void DBar::FillOnCanvas(const TEdges& r, const QColor& color) {
+  if (CanvasImage.isNull()) return;
+  QPainter p(&CanvasImage);
+  p.fillRect(ToRect(r), color);
+  update();
+}
+
+// Title and footer: centred over the plot in the middle half of their margin, shrinking until
+// the text fits the plot's width or the font is 5 pixels high.
+void DBar::DrawCentredCaption(const QString& text, int stripTop, int space) {
+  FillOnCanvas({Plot.Left, stripTop + space / 4, Plot.Right, stripTop + 3 * space / 4}, kPanel);
+  if (CanvasImage.isNull()) return;
+  int height = space / 2;
+  QFont font = ArialOfHeight(height, true);
+  int x = (Plot.Left + Plot.Right) / 2 - TextWidth(font, text) / 2;
+  while (x < Plot.Left && height > 5) {
+    --height;
+    font = ArialOfHeight(height, true);
+    x = (Plot.Left + Plot.Right) / 2 - TextWidth(font, text) / 2;
+  }
+  QPainter p(&CanvasImage);
+  p.setFont(font);
+  p.setPen(kBlack);
+  TextOut(p, x, stripTop + space / 2 - height / 2, text);
+  CanvasFont = font;
+  CanvasFontHeight = height;
+}
+
+void DBar::SetTitle(const QString& text) {
+  if (text != QLatin1String(".")) TitleText = text;
+  DrawCentredCaption(TitleText, Outer.Top, Plot.Top - Outer.Top);
+}
+
+void DBar::SetFooter(const QString& text) {
+  if (text != QLatin1String(".")) FooterText = text;
+  DrawCentredCaption(FooterText, Plot.Bottom, Outer.Bottom - Plot.Bottom);
+}
+
+void DBar::SetYCaption(const QString& text) {
+  if (text != QLatin1String(".")) YCaptionText = text;
+  if (CanvasImage.isNull()) return;
+  QFont font = OwnFont;
+  font.setPixelSize(ArialOfHeight(14, true).pixelSize());
+  const int width = TextWidth(font, YCaptionText);
+  QPainter p(&CanvasImage);
+  p.setFont(font);
+  p.setPen(kBlack);
+  TextOut(p, Outer.Left + (Plot.Left - Outer.Left) / 4 - OwnFontHeight / 2, OuterH / 2 + width / 2,
+          YCaptionText, 90);
+  CanvasFont = font;
+  CanvasFontHeight = 14;
+  update();
+}
+
+void DBar::SetRightCaption(const QString& text) {
+  if (text != QLatin1String(".")) RightCaptionText = text;
+  OwnFontHeight = (Plot.Left - Outer.Left) / 3;
+  OwnFont.setPixelSize(ArialOfHeight(OwnFontHeight, true).pixelSize());
+  if (CanvasImage.isNull()) return;
+  const int width = TextWidth(OwnFont, RightCaptionText);
+  QPainter p(&CanvasImage);
+  p.setFont(OwnFont);
+  p.setPen(kBlue);
+  TextOut(p, Outer.Right - (Outer.Right - Plot.Right) / 4 + OwnFontHeight / 2,
+          OuterH / 2 - width / 2, RightCaptionText, 270);
+  CanvasFont = OwnFont;
+  CanvasFontHeight = OwnFontHeight;
+  update();
+}
+
+void DBar::SetCornerText(const QString& text) {
+  if (text != QLatin1String(".")) CornerTextText = text;
+  if (CanvasImage.isNull()) return;
+  const int height = (Outer.Bottom - Plot.Bottom) / 3;
+  const QFont font = ArialOfHeight(height, true);
+  QPainter p(&CanvasImage);
+  p.setFont(font);
+  p.setPen(kBlue);
+  TextOut(p, 3 * OuterW / 4 - TextWidth(font, CornerTextText) / 2, Outer.Bottom - height - 3,
+          CornerTextText);
+  CanvasFont = font;
+  CanvasFontHeight = height;
+  update();
+}
+
+// ---- Bars ----
+
+void DBar::ClearBars() {
+  ColumnUse.fill(0);
+  if (Bars.size() == Grid.size() && !Bars.isNull())
+    std::memcpy(Bars.bits(), Grid.constBits(), static_cast<size_t>(Grid.sizeInBytes()));
+  else
+    Bars = Grid.copy();
+  if (!ShowXAxis)
+    FillOnCanvas({Plot.Left, Plot.Bottom + 5, Plot.Left + PlotW, Plot.Bottom + 35}, kPanel);
+}
+
+void DBar::AddBar(int16_t x, const QString& label, double value) {
+  if (PlotW <= 0 || PlotH <= 0 || Bars.isNull()) return;
+  const int px = ValueToPixel(0, x);
+  if (px < Plot.Left || px > Plot.Right) return;
+  const int py = std::clamp(ValueToPixel(1, value), Plot.Top, Plot.Bottom);
+  int c = px - Plot.Left;
+  const int top = py - Plot.Top;
+
+  // A second bar in a column steps 5 pixels right, a bar in a column already holding two
+  // steps 5 left. Columns beyond the counters are not shared rather than written past them.
+  if (c < kColumns) {
+    if (ColumnUse[c] == 0) {
+      ColumnUse[c] = 1;
+    } else if (ColumnUse[c] == 1) {
+      c += 5;
+      if (c < kColumns) ++ColumnUse[c];
+    } else {
+      c -= 5;
+    }
+  }
+
+  int w = static_cast<int16_t>(Trunc(PlotW / (2.0 * BarWidthDivisor * (XMax + 1.0))));
+  if (w == 0) w = 1;
+  QPainter p(&Bars);
+  if (w > 0 && top < PlotH) p.fillRect(c - w, top, 2 * w, PlotH - top, BarColor);
+  p.end();
+
+  const bool underMouse = MouseX >= c - w && MouseX <= c + w && MouseY >= top && MouseY <= PlotH;
+  if (AlwaysShowLabels || underMouse) DrawBarLabel(c, top, label);
+}
+
+// Upright labels sit centred above the bar; rotated ones stand on its centre line and read
+// upward. Both start 20 pixels above the bar's top, in the bar colour on white.
+void DBar::DrawBarLabel(int c, int top, const QString& label) {
+  if (label.isEmpty()) return;
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(ArialOfHeight(kLabelCellHeight, false).pixelSize());
+  const QFontMetrics fm(font);
+  const int x = VerticalLabels ? c - fm.height() / 2 : c - fm.horizontalAdvance(label) / 2;
+  QPainter p(&Bars);
+  p.setFont(font);
+  p.setPen(BarColor);
+  TextOut(p, x, top - 20, label, VerticalLabels ? 90 : 0, &kWhite);
+}
+
+void DBar::ShowBars(const QString& text) {
+  if (!ShowXAxis && !CanvasImage.isNull()) {
+    QPainter p(&CanvasImage);
+    p.setFont(CanvasFont);
+    p.setPen(kBlack);
+    TextOut(p, Plot.Left + PlotW / 2 - TextWidth(CanvasFont, text) / 2, Plot.Bottom + 5, text);
+  }
+  CopyLayerToCanvas(Bars);
+}
+
+void DBar::CopyLayerToCanvas(const QImage& layer) {
+  if (CanvasImage.isNull() || layer.isNull()) return;
+  QPainter p(&CanvasImage);
+  p.drawImage(Plot.Left, Plot.Top, layer);
+  update();
+}
+
+// ---- Mouse ----
+
+void DBar::MouseMove(int x, int y) {
+  MouseX = x - Plot.Left;
+  MouseY = y - Plot.Top;
+  if (!ShowMouseReadout || CanvasImage.isNull()) return;
+  const QString text =
+      QString::asprintf("MOUSE POSITION = (%.0f)(%.2f)", PixelToValue(0, x), PixelToValue(1, y));
+  FillOnCanvas(ReadoutStrip, kPanel);
+  const int margin = Plot.Top - Outer.Top;
+  const int height = margin / 5;
+  const QFont font = ArialOfHeight(height, true);
+  QPainter p(&CanvasImage);
+  p.setFont(font);
+  p.setPen(kRed);
+  TextOut(p, OuterW / 2 - TextWidth(font, text) / 2, Outer.Top + 4 * margin / 5 - height / 8, text);
+  CanvasFont = font;
+  CanvasFontHeight = height;
+}
+
+// Left click halves the x span around the clicked value, right click doubles it, both kept
+// within ZoomLow..ZoomHigh; a result narrower than ZoomMinSpan is refused.
+void DBar::MouseUp(int button, int x, int y) {
+  if (!ZoomEnabled || x < Plot.Left || x > Plot.Right || y < Plot.Top || y > Plot.Bottom) return;
+  const double span = XMax - XMin;
+  const double c = PixelToValue(0, x);
+  double lo = 0;
+  double hi = 0;
+  if (button == 0) {
+    lo = std::max(ZoomLow, c - span / 4);
+    hi = std::min(ZoomHigh, c + span / 4);
+  } else if (button == 1) {
+    lo = std::max(ZoomLow, c - span);
+    hi = std::min(ZoomHigh, c + span);
+  } else {
+    return;
+  }
+  if (hi - lo < ZoomMinSpan) return;
+  SetXMin(lo);
+  SetXMax(hi);
+  RebuildGrid();
+}
+
+// ---- Qt events ----
+
+void DBar::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  if (CanvasImage.size() != size()) p.fillRect(rect(), kPanel);
+  p.drawImage(0, 0, CanvasImage);
+}
+
+void DBar::resizeEvent(QResizeEvent*) {
+  Paint();
+}
+
+void DBar::showEvent(QShowEvent*) {
+  Paint();
+}
+
+void DBar::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  MouseMove(at.x(), at.y());
+}
+
+void DBar::mouseReleaseEvent(QMouseEvent* event) {
+  int button = 2;
+  if (event->button() == Qt::LeftButton) button = 0;
+  if (event->button() == Qt::RightButton) button = 1;
+  const QPoint at = event->position().toPoint();
+  MouseUp(button, at.x(), at.y());
+}
+
+}  // namespace vireon

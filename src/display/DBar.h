@@ -1,0 +1,182 @@
+#pragma once
+// One receiver's RSSI bar graph: a plot with a horizontal grid and y-axis labels, captions
+// around it and up to ten labelled bars at integer x positions. The grid lives in GridLayer and
+// is rebuilt only when geometry or range change; an update copies it into BarLayer, draws the
+// bars there and copies the finished frame to the control in one step, so the screen never shows
+// a half-drawn frame. Setters draw straight into a control-sized canvas that paintEvent copies.
+// Pixel arithmetic truncates toward zero throughout: the picture is fixed to the pixel.
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+namespace vireon {
+
+struct B_DMarkerStruct {
+  bool Visible = false;
+  QColor Color = QColor(0, 0, 0);
+  double Value = 0.0;  // x value for markers 1 and 2, y value for markers 3 and 4
+  QString Label;
+};
+
+struct TTracePoint {
+  double X = 0.0;
+  double Y = 0.0;
+};
+
+// A rectangle as (left, top, right, bottom); filling covers left..right-1 and top..bottom-1.
+struct TEdges {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+};
+
+class DBar : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kColumns = 2048;
+  static constexpr int kTracePoints = 100;
+
+  explicit DBar(QWidget* parent = nullptr);
+  ~DBar() override;
+
+  // Axis state.
+  double XMin = 0.0;
+  double XMax = 0.0;
+  double YMin = 0.0;
+  double YMax = 0.0;
+  double RightMin = 0.0;
+  double RightMax = 0.0;
+  int16_t YDivisions = 10;
+  double XScale = 1.0;
+  double YScale = 1.0;
+  bool ShowRightAxis = false;
+  bool ShowXAxis = true;
+  bool ShowXLabels = false;
+  bool ShowScaledXLabels = false;
+  int16_t XDecimals = 0;
+  int16_t ScaledXDecimals = 0;
+
+  // Bars.
+  QColor BarColor = QColor(0, 0, 255);
+  int16_t BarWidthDivisor = 1;
+  bool VerticalLabels = false;
+  bool AlwaysShowLabels = true;
+  std::array<int16_t, kColumns> ColumnUse{};
+  int32_t MouseX = 0;
+  int32_t MouseY = 0;
+
+  // Markers, trace, mouse readout and zoom.
+  std::array<B_DMarkerStruct, 4> Markers;
+  bool ShowTrace = false;
+  std::array<TTracePoint, kTracePoints> TracePoints{};
+  int16_t TraceLast = 0;
+  bool ShowMouseReadout = false;
+  bool ZoomEnabled = true;
+  double ZoomLow = 0.0;
+  double ZoomHigh = 0.0;
+  double ZoomMinSpan = 0.0;
+
+  // One flag for every instance: a paint requested while another runs is dropped.
+  static bool PaintBusy;
+
+  // Geometry, computed by Paint.
+  TEdges Outer;
+  TEdges Plot;
+  int PlotW = 0;
+  int PlotH = 0;
+  int OuterW = 0;
+  int OuterH = 0;
+  TEdges LeftLabelStrip;
+  TEdges RightLabelStrip;
+  TEdges XLabelStrip;
+  TEdges MarkerLabelStrip;
+  TEdges RightStrip;
+  TEdges ReadoutStrip;
+
+  const QString& Title() const { return TitleText; }
+  const QString& YCaption() const { return YCaptionText; }
+  const QString& RightCaption() const { return RightCaptionText; }
+  const QString& Footer() const { return FooterText; }
+  const QString& CornerText() const { return CornerTextText; }
+
+  // The off-screen layers and the control's canvas, for inspection.
+  const QImage& GridLayer() const { return Grid; }
+  const QImage& BarLayer() const { return Bars; }
+  const QImage& Canvas() const { return CanvasImage; }
+
+  static void PlaceControl(DBar* control, int left, int top, int width, int height);
+
+  void SetXMin(double value);
+  void SetXMax(double value);
+  void SetYMin(double value);
+  void SetYMax(double value);
+
+  // "." keeps the stored text and only redraws it.
+  void SetTitle(const QString& text);
+  void SetYCaption(const QString& text);
+  void SetRightCaption(const QString& text);
+  void SetFooter(const QString& text);
+  void SetCornerText(const QString& text);
+
+  void ClearBars();
+  void AddBar(int16_t x, const QString& label, double value);
+  void ShowBars(const QString& text);
+
+  // Full redraw except bars: geometry, background, captions and axis labels.
+  void Paint();
+  void RebuildGrid();
+  void DrawAxisLabels();
+  void DrawMarkers();
+  void DrawTrace();
+
+  // axis 0 is x, 1 is y; -1 for any other axis.
+  int ValueToPixel(int axis, double value) const;
+  double PixelToValue(int axis, int pixel) const;
+
+  // Mouse hooks, in control pixels; button 0 is left, 1 right.
+  void MouseMove(int x, int y);
+  void MouseUp(int button, int x, int y);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void ComputeGeometry();
+  void RecomputeScales();
+  void FillOnCanvas(const TEdges& r, const QColor& color);
+  void DrawCentredCaption(const QString& text, int stripTop, int space);
+  void DrawXLabels();
+  void DrawBarLabel(int c, int top, const QString& label);
+  void CopyLayerToCanvas(const QImage& layer);
+
+  QString TitleText;
+  QString YCaptionText;
+  QString RightCaptionText;
+  QString FooterText;
+  QString CornerTextText;
+
+  // The control's own font (bold Arial) and its height in pixels, which the right caption sets.
+  QFont OwnFont;
+  int OwnFontHeight = 11;
+  // The font the canvas drew with last.
+  QFont CanvasFont;
+  int CanvasFontHeight = 11;
+
+  QImage Grid;
+  QImage Bars;
+  QImage CanvasImage;
+};
+
+}  // namespace vireon

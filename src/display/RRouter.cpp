@@ -1,0 +1,123 @@
+#include "display/RRouter.h"
+
+#include "display/DBar.h"
+#include "model/Engine.h"
+#include "model/RF.h"
+
+namespace vireon {
+
+namespace {
+constexpr int kWaitMs = 1000;
+}  // namespace
+
+TTopTen RankTable(const std::atomic<int8_t>* levels, int count) {
+  TTopTen ranked{};
+  for (int n = 0; n < count; ++n) {
+    const int16_t v = LevelOf(levels[n].load(std::memory_order_relaxed));
+    // The list is sorted by descending level: nothing enters unless it beats the last slot.
+    if (v <= ranked[9].Level) continue;
+    int k = 0;
+    while (ranked[k].Level >= v) ++k;
+    for (int j = 9; j > k; --j) ranked[j] = ranked[j - 1];
+    ranked[k] = {v, static_cast<int16_t>(n + 1)};
+  }
+  return ranked;
+}
+
+TR_Router::TR_Router(TEngine& engine, int16_t receiverIndex, TDisplayHost& host)
+    : ReceiverIndex(receiverIndex), Engine(engine), Host(host) {
+  Start();
+}
+
+TR_Router::~TR_Router() {
+  RequestStop();
+  Join();
+}
+
+void TR_Router::Execute() {
+  Event& event = Engine.ReceiverEvent[ReceiverIndex];
+  while (!StopRequested.load()) {
+    if (!event.Wait(kWaitMs)) continue;
+    if (StopRequested.load()) return;
+    RunOnUiThread([this] { UpdateDisplay(); });
+    // Only now may the engine store this receiver's next readings.
+    event.Reset();
+  }
+}
+
+void TR_Router::UpdateDisplay() {
+  DBar* bar = Host.Bar(ReceiverIndex);
+  if (bar == nullptr) return;
+  const TRF rf = Engine.Receiver(ReceiverIndex);
+  UpdateRangeCaption(*bar, rf);
+  const bool frequency = Host.FrequencyDown();
+  if (Host.SingleModeDown())
+    ShowSingle(*bar, rf, frequency);
+  else if (Host.TableModeDown())
+    ShowTable(*bar, rf, frequency);
+  else
+    ShowScan(*bar, rf, frequency);
+}
+
+void TR_Router::UpdateRangeCaption(DBar& bar, const TRF& rf) {
+  if (Engine.RangeCaptionStale[ReceiverIndex].exchange(0) == 0) return;
+  bar.SetTitle(QString::asprintf("R%d (%.5f-%.5f)MHz %.2f KHz Step", ReceiverIndex + 1,
+                                 rf.LowEdgeMHz(), rf.HighEdgeMHz(), rf.StepKHz));
+}
+
+void TR_Router::ShowSingle(DBar& bar, const TRF& rf, bool frequency) {
+  bar.SetXMax(2.0);
+  bar.VerticalLabels = false;
+  bar.SetFooter(frequency ? QString::asprintf("%.5f MHz", rf.CurrentMHz())
+                          : QString::asprintf("Channel %d", rf.CurrentChannel()));
+  bar.ClearBars();
+  const int16_t level = Engine.SingleAverage[ReceiverIndex].load();
+  bar.AddBar(1, QString::asprintf("%d dBm", level), level);
+  bar.ShowBars(QString());
+  HandToMap(level);
+}
+
+void TR_Router::ShowTable(DBar& bar, const TRF& rf, bool frequency) {
+  bar.SetXMax(11.0);
+  bar.VerticalLabels = true;
+  bar.SetFooter(frequency ? QStringLiteral("Frequency") : QStringLiteral("Channel"));
+  bar.ClearBars();
+  const TTopTen ranked = RankTable(Engine.TableLevels[ReceiverIndex], kTableEntries);
+  for (int k = 0; k < 10; ++k) {
+    const TTableSlot& slot = ranked[k];
+    QString label;
+    if (slot.Level > kNoLevel)
+      label = frequency ? QString::asprintf("%.4f", rf.FrequencyOfChannel(slot.Position))
+                        : QString::number(slot.Position);
+    bar.AddBar(static_cast<int16_t>(k + 1), label, slot.Level);
+  }
+  bar.ShowBars(QString());
+  HandToMap(ranked[0].Level);
+}
+
+void TR_Router::ShowScan(DBar& bar, const TRF& rf, bool frequency) {
+  bar.SetXMax(11.0);
+  bar.VerticalLabels = true;
+  bar.SetFooter(frequency ? QStringLiteral("Frequency") : QStringLiteral("Channel"));
+  bar.ClearBars();
+  int16_t strongest = kNoLevel;
+  for (int k = 0; k < kScanEntries; ++k) {
+    const int16_t v = LevelOf(Engine.ScanLevels[ReceiverIndex][k].load());
+    if (v > strongest) strongest = v;
+    QString label;
+    if (v > kNoLevel)
+      label = frequency ? QString::asprintf("%.4f", rf.FrequencyOfStep(rf.ScanList[k]))
+                        : QString::number(rf.ChannelOfStep(rf.ScanList[k]));
+    bar.AddBar(static_cast<int16_t>(k + 1), label, v);
+  }
+  // The single-channel display shows entry 0, unconverted, until the next single block.
+  Engine.SingleAverage[ReceiverIndex].store(Engine.ScanLevels[ReceiverIndex][0].load());
+  bar.ShowBars(QString());
+  HandToMap(strongest);
+}
+
+void TR_Router::HandToMap(int16_t level) {
+  if (Host.MapUsesReceiver(ReceiverIndex)) Host.SetMapRSSI(level);
+}
+
+}  // namespace vireon
