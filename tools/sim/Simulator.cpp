@@ -1,0 +1,160 @@
+#include "Simulator.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace vireon::sim {
+
+namespace {
+constexpr int kTickMs = 4;
+constexpr size_t kMaxPending = 64 * 1024;  // about 17 s of line time
+constexpr double kMaxCredit = 64;          // bytes: an idle line does not bank a burst
+}  // namespace
+
+TSimulator::TSimulator(const TOptions& options, int master)
+    : Options(options),
+      Master(master),
+      Instrument(options.Serial, options.Seed),
+      Random(options.Seed) {}
+
+double TSimulator::Seconds(Clock::time_point t) const {
+  return std::chrono::duration<double>(t - Start).count();
+}
+
+void TSimulator::Queue(const TFrame& frame, bool good) {
+  if (Pending.size() > kMaxPending) return;  // nobody is reading: the instrument talks on
+  std::bernoulli_distribution noisy(std::clamp(Options.Noise, 0.0, 1.0));
+  if (good && noisy(Random)) {
+    std::uniform_int_distribution<int> count(1, 8), value(0, 254);
+    for (int n = count(Random); n > 0; --n) {
+      int b = value(Random);
+      Pending.push_back(static_cast<uint8_t>(b >= kSync ? b + 1 : b));
+      ++Queued;
+    }
+    if (frame.size() > 4) {
+      TFrame bad = frame;
+      bad[3 + static_cast<size_t>(value(Random)) % (bad.size() - 3)] ^= 0x5A;
+      Queue(bad, false);
+    }
+  }
+  Pending.insert(Pending.end(), frame.begin(), frame.end());
+  Queued += frame.size();
+  if (good) FrameEnds.push_back(Queued);
+}
+
+void TSimulator::QueueAll(const std::vector<TFrame>& frames) {
+  for (const TFrame& f : frames) Queue(f, true);
+}
+
+bool TSimulator::Command(const std::string& line) {
+  if (line == "single" || line == "scan" || line == "table") {
+    TMeasureMode mode = line == "single" ? TMeasureMode::Single
+                        : line == "scan" ? TMeasureMode::Scan
+                                         : TMeasureMode::Table;
+    QueueAll(Instrument.StartMeasurement(mode));
+  } else if (line == "start") {
+    QueueAll(Instrument.StartMeasurement(Instrument.Mode));
+  } else if (line == "marker") {
+    ++Instrument.Marker;
+  } else if (line == "quit") {
+    Quit = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void TSimulator::Schedule(Clock::time_point now) {
+  std::time_t second = std::time(nullptr);
+  if (second != LastSecond) {
+    double dt = LastSecond == 0 ? 0 : static_cast<double>(second - LastSecond);
+    LastSecond = second;
+    Queue(Instrument.ClockFrame(second), true);
+    Queue(Instrument.GpsFrame(second, dt), true);
+  }
+  double t = Seconds(now);
+  if (Options.FullRate) {
+    while (Pending.size() < 64) Queue(Instrument.NextLevels(t), true);
+  } else if (Options.Rate > 0) {
+    for (int burst = 0; t >= NextLevels && burst < 100; ++burst) {
+      Queue(Instrument.NextLevels(t), true);
+      NextLevels += 1.0 / Options.Rate;
+    }
+    NextLevels = std::max(NextLevels, t - 1.0);
+  }
+}
+
+void TSimulator::Send(Clock::time_point now) {
+  double dt = std::chrono::duration<double>(now - LastPace).count();
+  LastPace = now;
+  Credit = std::min(Credit + dt * kBytesPerSecond, Pending.empty() ? kMaxCredit : 4096.0);
+  size_t n = std::min(Pending.size(), static_cast<size_t>(Credit));
+  if (n == 0) return;
+  uint8_t chunk[4096];
+  std::copy_n(Pending.begin(), n, chunk);
+  ssize_t w = write(Master, chunk, n);
+  if (w <= 0) return;  // the line is full: try again next tick
+  Pending.erase(Pending.begin(), Pending.begin() + w);
+  Sent += static_cast<uint64_t>(w);
+  Credit -= static_cast<double>(w);
+  Clock::time_point written = Clock::now();
+  while (!FrameEnds.empty() && FrameEnds.front() <= Sent) {
+    FrameEnds.pop_front();
+    if (OnFrameSent) OnFrameSent(written);
+  }
+}
+
+void TSimulator::Receive() {
+  uint8_t buffer[512];
+  ssize_t n = read(Master, buffer, sizeof buffer);
+  if (n <= 0) return;
+  std::fprintf(stderr, "vireon-sim: received");
+  for (ssize_t i = 0; i < n; ++i) std::fprintf(stderr, " %02X", buffer[i]);
+  std::fprintf(stderr, "\n");
+  PacketRecord record;
+  for (ssize_t i = 0; i < n; ++i) {
+    if (Framer.Push(buffer[i]) != 0) continue;
+    Framer.CopyTo(record);
+    QueueAll(Instrument.Answer(record.Type));
+  }
+}
+
+bool TSimulator::ReadCommands(int fd) {
+  char buffer[256];
+  ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+  if (n <= 0) return false;
+  for (ssize_t i = 0; i < n; ++i) {
+    if (buffer[i] != '\n') {
+      CommandLine += buffer[i];
+      continue;
+    }
+    if (!CommandLine.empty() && !Command(CommandLine))
+      std::fprintf(stderr, "vireon-sim: unknown command '%s'\n", CommandLine.c_str());
+    CommandLine.clear();
+  }
+  return true;
+}
+
+void TSimulator::Run(const std::atomic<bool>& stop, int commandFd) {
+  Start = LastPace = Clock::now();
+  QueueAll(Instrument.StartMeasurement(Options.Mode));
+  while (!stop.load() && !Quit) {
+    Clock::time_point now = Clock::now();
+    if (Options.Duration > 0 && Seconds(now) >= Options.Duration) break;
+    Schedule(now);
+    Send(now);
+    pollfd fds[2] = {{Master, POLLIN, 0}, {commandFd, POLLIN, 0}};
+    int count = commandFd >= 0 ? 2 : 1;
+    if (poll(fds, static_cast<nfds_t>(count), kTickMs) <= 0) continue;
+    if ((fds[0].revents & POLLIN) != 0) Receive();
+    // Once the command source ends the simulator carries on without it.
+    if (count == 2 && fds[1].revents != 0 && !ReadCommands(commandFd)) commandFd = -1;
+  }
+}
+
+}  // namespace vireon::sim

@@ -1,0 +1,79 @@
+#pragma once
+// The simulated instrument's main loop: answers the PC's commands, streams clock and GPS once a
+// second and measurement packets at the chosen rate, and paces every byte at the line's real
+// rate (38400 baud 8N1, 3840 bytes/s). Noise, when asked for, adds garbage bytes and frames with
+// a bad checksum between the packets; garbage never contains the sync byte, so every good packet
+// still arrives.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <random>
+#include <string>
+
+#include "Instrument.h"
+#include "link/Packet.h"
+
+namespace vireon::sim {
+
+struct TOptions {
+  TMeasureMode Mode = TMeasureMode::Scan;
+  double Rate = 10;  // measurement packets per second
+  bool FullRate = false;
+  std::string Serial = "VS000417";
+  uint32_t Seed = 1;
+  double Noise = 0;     // chance per packet of garbage and of a corrupted copy
+  double Duration = 0;  // seconds; 0 runs until stopped
+  std::string LinkPath;
+};
+
+class TSimulator {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr double kBytesPerSecond = 3840;
+
+  TSimulator(const TOptions& options, int master);
+
+  // Runs until stop is set, the duration ends or "quit" arrives. commandFd: the command lines'
+  // source (-1 for none).
+  void Run(const std::atomic<bool>& stop, int commandFd);
+  // One command line: single, scan, table (start that measurement), start, marker, quit.
+  // False for an unknown command.
+  bool Command(const std::string& line);
+
+  // Called with the time the last byte of each good frame went onto the line.
+  std::function<void(Clock::time_point)> OnFrameSent;
+
+ private:
+  void Queue(const TFrame& frame, bool good);
+  void QueueAll(const std::vector<TFrame>& frames);
+  void Schedule(Clock::time_point now);
+  void Send(Clock::time_point now);
+  void Receive();
+  // False once the source has ended.
+  bool ReadCommands(int fd);
+  double Seconds(Clock::time_point t) const;
+
+  TOptions Options;
+  int Master;
+  TInstrument Instrument;
+  std::mt19937 Random;
+  TPacket Framer;
+
+  std::deque<uint8_t> Pending;
+  std::deque<uint64_t> FrameEnds;  // byte counts at which good frames end
+  uint64_t Queued = 0;
+  uint64_t Sent = 0;
+  double Credit = 0;  // bytes the line could carry now
+
+  Clock::time_point Start;
+  Clock::time_point LastPace;
+  std::time_t LastSecond = 0;
+  double NextLevels = 0;
+  bool Quit = false;
+  std::string CommandLine;
+};
+
+}  // namespace vireon::sim
