@@ -8,6 +8,7 @@
 #include <string>
 
 #include "FileMode.h"
+#include "KlfMode.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ struct TOptions {
   std::string File = "-";
 };
 
-constexpr const char* kUsage = "usage: vireon-decode [--summary] [FILE|-]\n";
+constexpr const char* kUsage = "usage: vireon-decode [--summary] [FILE|FILE.KLF|-]\n";
 
 // False on an option it does not know.
 bool ParseOptions(int argc, char** argv, TOptions& options) {
@@ -44,5 +45,6 @@ int main(int argc, char** argv) {
     std::cerr << kUsage;
     return 2;
   }
+  if (vireon::IsKlfName(options.File)) return vireon::RunKlfMode(options.File, options.Summary);
   return vireon::RunFileMode(options.File, options.Summary);
 }

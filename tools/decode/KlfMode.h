@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "PacketJson.h"
+
+namespace vireon {
+
+// True for a name ending in ".KLF" (any case): such files are read as logs, not captures.
+bool IsKlfName(const std::string& path);
+
+struct TKlfSummary {
+  uint64_t Records = 0;
+  uint64_t Bytes = 0;
+  uint64_t BadChecksum = 0;
+  uint64_t Truncated = 0;
+};
+
+// Reads a KLF log record by record, each by its own length field, header records included, and
+// hands one JSON object per record to sink: the offset, the engine's decoding of the record and
+// "checksum_ok" (XOR of type through last byte is zero).
+TKlfSummary DecodeKlf(std::FILE* in, const TDecodeSession::TSink& sink);
+
+// The KLF reading mode of vireon-decode; returns the exit code like RunFileMode.
+int RunKlfMode(const std::string& path, bool summary);
+
+}  // namespace vireon
