@@ -37,6 +37,10 @@ void Worker::Join() {
 }
 
 bool Worker::RunOnUiThread(const std::function<void()>& fn) {
+  return RunOnUiThreadAndWait(fn, StopRequested);
+}
+
+bool RunOnUiThreadAndWait(const std::function<void()>& fn, const std::atomic<bool>& stop) {
   UiDispatcher* d = Dispatcher.load();
   if (d == nullptr || d->IsUiThread()) {
     fn();
@@ -54,7 +58,7 @@ bool Worker::RunOnUiThread(const std::function<void()>& fn) {
   });
   std::unique_lock lock(call->M);
   while (!call->Done) {
-    if (StopRequested.load()) {
+    if (stop.load()) {
       call->Abandoned = true;
       return false;
     }

@@ -25,6 +25,10 @@ class UiDispatcher {
 void SetUiDispatcher(UiDispatcher* dispatcher);
 UiDispatcher* GetUiDispatcher();
 
+// Runs fn on the UI thread and waits for it, from any thread; inline on the UI thread or without
+// a dispatcher. Gives up, dropping fn unrun, once stop is set. False when dropped.
+bool RunOnUiThreadAndWait(const std::function<void()>& fn, const std::atomic<bool>& stop);
+
 class Worker {
  public:
   Worker() = default;

@@ -1,0 +1,203 @@
+// The main window's handlers: tick, screen switching, tiling, menu and shutdown.
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPointer>
+#include <QStatusBar>
+#include <QTime>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+
+#include "model/Engine.h"
+#include "shell/AboutDlg.h"
+#include "shell/Globals.h"
+#include "shell/MainForm.h"
+#include "shell/MainRouter.h"
+#include "shell/MessageBox.h"
+#include "shell/Shutdown.h"
+
+namespace vireon {
+
+namespace {
+bool Shown(const QWidget* w) {
+  return !w->isHidden();
+}
+
+// The system's long time format without the zone name Qt adds to it.
+QString LongTimeFormat() {
+  QString f = QLocale::system().timeFormat(QLocale::LongFormat);
+  f.remove('t');
+  return f.trimmed();
+}
+}  // namespace
+
+void TMain_Form::FormCreate() {
+  olClock->setParent(sbarVireon);
+  olClock->setAutoFillBackground(true);
+  QPalette p = olClock->palette();
+  p.setColor(QPalette::Window, p.color(QPalette::Button));
+  p.setColor(QPalette::WindowText, p.color(QPalette::ButtonText));
+  olClock->setPalette(p);
+  olClock->show();
+  sbarVireonDrawPanel();
+
+  ReceiverPanels = {Receiver1Panel, Receiver2Panel};
+  for (int i = 0; i < 2; ++i) ConfigureBar(i);
+  ArrangeReceiverPanels();
+}
+
+void TMain_Form::ConfigureBar(int /*i*/) {}
+
+void TMain_Form::Timer1Timer() {
+  olClock->setText(QTime::currentTime().toString(LongTimeFormat()));
+  if (MainRouter != nullptr) MainRouter->StatusEvent.Set();
+  if (Engine == nullptr) return;
+  for (int i = 0; i < 2; ++i) {
+    if (Engine->SingleDataReady[i].load() == 1) {
+      Engine->ReceiverEvent[i].Set();
+      Engine->SingleDataReady[i].store(0);
+    }
+  }
+}
+
+void TMain_Form::sbarVireonDrawPanel() {
+  olClock->setGeometry(sbarPanels[1]->geometry());
+}
+
+bool TMain_Form::eventFilter(QObject* watched, QEvent* event) {
+  const bool geometry = event->type() == QEvent::Resize || event->type() == QEvent::Move;
+  if (geometry && watched == sbarPanels[1]) sbarVireonDrawPanel();
+  if (event->type() == QEvent::Resize && watched == Receiver1Panel) Receiver1PanelResize();
+  if (event->type() == QEvent::Resize && watched == Receiver2Panel) Receiver2PanelResize();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMain_Form::FormResize() {
+  ArrangeReceiverPanels();
+}
+
+void TMain_Form::ArrangeReceiverPanels() {
+  const int T = pnlStatus->y();
+  const int L = pnlStatus->x() + pnlStatus->width();
+  int W = pnlReceiverInfo->x() - pnlStatus->width();
+  int H = pnlStatus->height();
+  if (Engine != nullptr) {
+    Engine->RangeCaptionStale[0].store(1);
+    Engine->RangeCaptionStale[1].store(1);
+  }
+  if (Shown(Receiver1Panel)) Receiver1Panel->move(L, T);
+  if (Shown(Receiver1Panel) && Shown(Receiver2Panel)) {
+    if (btnTileV->isChecked()) {
+      H = H / 2;
+      Receiver2Panel->move(L, Receiver1Panel->y() + H);
+    } else {
+      W = W / 2;
+      Receiver2Panel->move(Receiver1Panel->x() + W, T);
+    }
+  } else if (Shown(Receiver2Panel)) {
+    Receiver2Panel->move(L, T);
+  }
+  for (QFrame* panel : ReceiverPanels) {
+    if (Shown(panel)) panel->resize(W + 2, H + 1);
+  }
+}
+
+void TMain_Form::Receiver1PanelResize() {}
+void TMain_Form::Receiver2PanelResize() {}
+
+void TMain_Form::btnGPSPanelClick() {
+  GPSPanel->show();
+  Receiver1Panel->hide();
+  Receiver2Panel->hide();
+}
+
+void TMain_Form::btnReceiverPanelsClick() {
+  GPSPanel->hide();
+  if (btnReceiver1->isChecked()) Receiver1Panel->show();
+  if (btnReceiver2->isChecked()) Receiver2Panel->show();
+  ArrangeReceiverPanels();
+}
+
+void TMain_Form::ReceiverButtonClick(int i, QToolButton* button) {
+  QFrame* panel = ReceiverPanels[i];
+  if (button->isChecked() && Shown(GPSPanel)) {
+    ArrangeReceiverPanels();
+    return;
+  }
+  panel->setVisible(button->isChecked());
+  ArrangeReceiverPanels();
+}
+
+void TMain_Form::btnReceiver1Click() {
+  ReceiverButtonClick(0, btnReceiver1);
+}
+void TMain_Form::btnReceiver2Click() {
+  ReceiverButtonClick(1, btnReceiver2);
+}
+void TMain_Form::btnTileHClick() {
+  ArrangeReceiverPanels();
+}
+void TMain_Form::btnTileVClick() {
+  ArrangeReceiverPanels();
+}
+
+void TMain_Form::MapClick() {}
+
+void TMain_Form::AboutClick() {
+  if (AboutDlg != nullptr) AboutDlg->show();
+}
+
+void TMain_Form::UserManualClick() {
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile("Vireon1.0.pdf")))
+    ShowMessageBox(0, "Could Not Load User Manual!!!");
+}
+
+void TMain_Form::Exit1Click() {
+  close();
+}
+
+void TMain_Form::btnLogFileClick() {}
+void TMain_Form::btnLogModeClick() {}
+
+void TMain_Form::PressMode(TMode mode) {
+  QToolButton* button = mode == TMode::Single ? btnSingleMode
+                        : mode == TMode::Scan ? btnScanMode
+                                              : btnTableMode;
+  QMetaObject::invokeMethod(
+      button, [button] { button->setChecked(true); }, Qt::QueuedConnection);
+}
+
+void TMain_Form::ShowScanWarning(const char* text) {
+  if (ScanWarningOpen.exchange(true)) return;
+  const QString message = QString::fromLocal8Bit(text);
+  QMetaObject::invokeMethod(
+      this,
+      [this, message] {
+        auto* box =
+            new QMessageBox(QMessageBox::Warning, "Warning", message, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        connect(box, &QMessageBox::finished, this, [this] { ScanWarningOpen.store(false); });
+        box->open();
+      },
+      Qt::QueuedConnection);
+}
+
+void TMain_Form::FormClose() {
+  if (Closed) return;
+  Closed = true;
+  Timer1->stop();
+  StopWorkers();
+}
+
+void TMain_Form::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+  QMainWindow::closeEvent(event);
+}
+
+}  // namespace vireon

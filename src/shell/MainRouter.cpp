@@ -1,0 +1,72 @@
+#include "shell/MainRouter.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+
+#include "log/LogRouter.h"
+#include "model/Engine.h"
+#include "shell/Globals.h"
+#include "shell/MainForm.h"
+
+namespace vireon {
+
+QString RangeText(double value) {
+  QLocale locale = QLocale::system();
+  locale.setNumberOptions(QLocale::OmitGroupSeparator);
+  return locale.toString(value, 'g', 15);
+}
+
+QString MarkerText(int marker) {
+  return QString("Mrkr #%1").arg(marker % 100);
+}
+
+TMain_Router::TMain_Router(TEngine& engine, TMain_Form& form) : Model(engine), Form(form) {}
+
+TMain_Router::~TMain_Router() {
+  RequestStop();
+  Join();
+}
+
+void TMain_Router::Execute() {
+  while (!StopRequested.load()) {
+    switch (WaitAny({&StatusEvent, &Model.ClockEvent}, 1000)) {
+      case 0:
+        RunOnUiThread([this] { RefreshStatus(); });
+        StatusEvent.Reset();
+        break;
+      case 1:
+        RunOnUiThread([this] { RefreshClock(); });
+        Model.ClockEvent.Reset();
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void TMain_Router::RefreshStatus() {
+  if (LogRouter != nullptr)
+    Form.edFileSize->setText(QString::asprintf("%ld kB", long{LogRouter->FileSizeKB()}));
+  Form.edSN->setText("SN: " + QString::fromLatin1(Model.SerialNumber().c_str()));
+  Form.sbarPanels[0]->setText(QString::fromLatin1(Model.StatusText().c_str()));
+  if (Model.ConfigChanged.load() != 0) {
+    const TRF r1 = Model.Receiver(0);
+    const TRF r2 = Model.Receiver(1);
+    Form.edMin1->setText(RangeText(r1.LowEdgeMHz()));
+    Form.edMax1->setText(RangeText(r1.HighEdgeMHz()));
+    Form.edStep1->setText(RangeText(r1.StepKHz));
+    Form.edMin2->setText(RangeText(r2.LowEdgeMHz()));
+    Form.edMax2->setText(RangeText(r2.HighEdgeMHz()));
+    Form.edStep2->setText(RangeText(r2.StepKHz));
+    Model.ConfigChanged.store(0);
+  }
+}
+
+void TMain_Router::RefreshClock() {
+  Form.edRTCDate->setText(QString::fromLatin1(Model.ClockDateText().c_str()));
+  Form.edRTCTime->setText(QString::fromLatin1(Model.ClockTimeText().c_str()));
+  Form.edMarker->setText(MarkerText(Model.MarkerNumber.load()));
+}
+
+}  // namespace vireon
