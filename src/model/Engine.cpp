@@ -1,7 +1,8 @@
 // Decoding of every received packet into the shared data model. Payloads are read at their
 // type's fixed layout from a zero-filled copy, so a short packet reads as zeros and never as the
-// stale bytes of an earlier packet in the reused record. Entries that fall outside the level
-// arrays (scan entry above 9, table index above 3071) are discarded. Unknown types change
+// stale bytes of an earlier packet in the reused record; a level entry cut short is absent, never
+// a phantom level 0. Entries that fall outside the level arrays (scan entry above 9, table index
+// above 3071) are discarded. Unknown types change
 // nothing but are still logged. Nothing here throws or blocks on the screen.
 
 #include "model/Engine.h"
@@ -72,10 +73,10 @@ bool TEngine::Dispatch(const PacketRecord& record) {
       ScanList(fixed);
       break;
     case 7:
-      StoreScanLevels(fixed);
+      StoreScanLevels(fixed, std::min(n / 3, kScanLevelEntries));
       break;
     case 9:
-      StoreTableLevels(fixed);
+      StoreTableLevels(fixed, std::min(n / 4, kTableLevelEntries));
       break;
     case 28:
       StoreSerialNumber(fixed);
@@ -138,12 +139,12 @@ void TEngine::ScanList(const uint8_t* payload) {
   for (int i = 0; i < 2; ++i) ResetScanLevels(i);
 }
 
-void TEngine::StoreScanLevels(const uint8_t* payload) {
+void TEngine::StoreScanLevels(const uint8_t* payload, int entries) {
   Press(TMode::Scan);
   for (int i = 0; i < 2; ++i) {
     if (ReceiverEvent[i].IsSet() || !ReceiverActive[i]) continue;
     bool stored = false;
-    for (int e = 0; e < kScanLevelEntries; ++e) {
+    for (int e = 0; e < entries; ++e) {
       const uint8_t* entry = payload + 3 * e;
       if ((entry[0] != 0 ? 1 : 0) != i || entry[1] >= kScanEntries) continue;
       ScanLevels[i][entry[1]] = static_cast<int8_t>(entry[2]);
@@ -153,12 +154,12 @@ void TEngine::StoreScanLevels(const uint8_t* payload) {
   }
 }
 
-void TEngine::StoreTableLevels(const uint8_t* payload) {
+void TEngine::StoreTableLevels(const uint8_t* payload, int entries) {
   Press(TMode::Table);
   for (int i = 0; i < 2; ++i) {
     if (ReceiverEvent[i].IsSet() || !ReceiverActive[i]) continue;
     bool stored = false;
-    for (int e = 0; e < kTableLevelEntries; ++e) {
+    for (int e = 0; e < entries; ++e) {
       const uint8_t* entry = payload + 4 * e;
       const int index = entry[1] | (entry[2] << 8);
       if ((entry[0] != 0 ? 1 : 0) != i || index >= kTableEntries) continue;

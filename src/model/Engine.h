@@ -102,8 +102,8 @@ class TEngine {
   void Clock(const uint8_t* payload);
   void Tuning(const uint8_t* payload);
   void ScanList(const uint8_t* payload);
-  void StoreScanLevels(const uint8_t* payload);
-  void StoreTableLevels(const uint8_t* payload);
+  void StoreScanLevels(const uint8_t* payload, int entries);
+  void StoreTableLevels(const uint8_t* payload, int entries);
   void StoreSerialNumber(const uint8_t* payload);
   void CaptureScanInfo(const PacketRecord& record);
   void HandToLog(const PacketRecord& record);

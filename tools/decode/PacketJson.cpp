@@ -6,7 +6,6 @@ namespace vireon {
 
 namespace {
 
-constexpr int kScanLevelEntries = 5;
 constexpr int kTableLevelEntries = 4;
 
 std::string Hex(const uint8_t* bytes, int n) {
@@ -109,12 +108,12 @@ TJson ScanLevelsJson(const TEngine& engine) {
 // The entries the engine stored: those of an active receiver inside the table (the session
 // keeps the receiver events clear, so no entry is dropped for a busy display).
 TJson TableEntriesJson(const PacketRecord& record, const TEngine& engine) {
-  uint8_t payload[4 * kTableLevelEntries] = {};
-  std::copy_n(record.Data, std::clamp(record.PayloadSize(), 0, 4 * kTableLevelEntries), payload);
+  const uint8_t* payload = record.Data;
+  const int received = std::min(std::max(record.PayloadSize(), 0) / 4, kTableLevelEntries);
   TJson entries = TJson::array();
   for (int i = 0; i < 2; ++i) {
     if (!engine.ReceiverActive[i]) continue;
-    for (int e = 0; e < kTableLevelEntries; ++e) {
+    for (int e = 0; e < received; ++e) {
       const uint8_t* entry = payload + 4 * e;
       const int index = entry[1] | (entry[2] << 8);
       if ((entry[0] != 0 ? 1 : 0) != i || index >= kTableEntries) continue;
