@@ -55,6 +55,7 @@ bool TCom_Router::WriteBytes(const uint8_t* bytes, int n) {
 void TCom_Router::Execute() {
   if (!Connect()) {
     Engine.SetStatusText("Could not open " + PortText());
+    OpenFailed = true;
     return;
   }
   Engine.RequestSerial();
@@ -80,10 +81,14 @@ void TCom_Router::ReadLoop() {
       PauseAfterFailedRead();
       continue;
     }
+    if (count > 0) BytesRead += static_cast<uint64_t>(count);
     for (int16_t i = 0; i < count; ++i) {
       if (Framer.Push(buffer[i]) != 0) continue;
       Framer.CopyTo(Record);
-      Engine.Dispatch(Record);
+      if (Handler)
+        Handler(Record);
+      else
+        Engine.Dispatch(Record);
     }
   }
 }

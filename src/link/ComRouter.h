@@ -8,7 +8,9 @@
 // and are retried, never reported. Frames go out whole, one at a time, under SendMutex, from
 // any thread; a failed or short write is reported to the caller as false.
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -36,6 +38,14 @@ class TCom_Router : public Worker, public TPacketSender {
   // Name of the chosen port as the user knows it: "USB", "COM3:" or a device path.
   std::string PortText() const;
 
+  // Replaces the engine's Dispatch for tools that watch each packet (they dispatch it
+  // themselves). Set before Start.
+  using TPacketHandler = std::function<void(const PacketRecord&)>;
+  void SetPacketHandler(TPacketHandler handler) { Handler = std::move(handler); }
+
+  // Set when Connect failed and the thread has ended.
+  std::atomic<bool> OpenFailed{false};
+
   Event CommEvent;  // never set: the pause after a failed read
   std::mutex SendMutex;
 
@@ -50,8 +60,13 @@ class TCom_Router : public Worker, public TPacketSender {
   TEngine& Engine;
   TUSB& Usb;
   TRS232& Rs232;
-  TPacket Framer;
+  TPacketHandler Handler;
   PacketRecord Record;
+
+ public:
+  // Owned by the thread; read them only after it has been joined.
+  TPacket Framer;
+  uint64_t BytesRead = 0;
 };
 
 }  // namespace vireon

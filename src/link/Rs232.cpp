@@ -83,11 +83,12 @@ bool TRS232::Open(int16_t port) {
   // so a frame still goes out whole.
   int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
+  // The lock marks the port in use for other programs; TIOCEXCL would outlive our close while a
+  // peer (the simulator) holds the line open, and lock us out of reopening it.
   if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
     return false;
   }
-  ioctl(fd, TIOCEXCL);  // not shared; refused by some drivers, which is harmless
   if (!ApplyLineSettings(fd)) {
     close(fd);
     return false;

@@ -4,20 +4,26 @@
 // Adding a mode: give it its own file with a Run...Mode function, parse its option in
 // ParseOptions below, and call it from main where the modes are chosen.
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "FileMode.h"
 #include "KlfMode.h"
+#include "PortMode.h"
 
 namespace {
 
 struct TOptions {
   bool Summary = false;
   std::string File = "-";
+  std::string Port;
+  double Duration = 0;
 };
 
-constexpr const char* kUsage = "usage: vireon-decode [--summary] [FILE|FILE.KLF|-]\n";
+constexpr const char* kUsage =
+    "usage: vireon-decode [--summary] [FILE|FILE.KLF|-]\n"
+    "       vireon-decode --port NAME [--duration SEC] [--summary]\n";
 
 // False on an option it does not know.
 bool ParseOptions(int argc, char** argv, TOptions& options) {
@@ -26,6 +32,12 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
     const std::string arg = argv[k];
     if (arg == "--summary") {
       options.Summary = true;
+    } else if (arg == "--port" && k + 1 < argc) {
+      options.Port = argv[++k];
+    } else if (arg == "--duration" && k + 1 < argc) {
+      char* end = nullptr;
+      options.Duration = std::strtod(argv[++k], &end);
+      if (*end != '\0' || options.Duration < 0) return false;
     } else if ((arg == "-" || arg.rfind("--", 0) != 0) && !haveFile) {
       options.File = arg;
       haveFile = true;
@@ -45,6 +57,8 @@ int main(int argc, char** argv) {
     std::cerr << kUsage;
     return 2;
   }
+  if (!options.Port.empty())
+    return vireon::RunPortMode(options.Port, options.Duration, options.Summary);
   if (vireon::IsKlfName(options.File)) return vireon::RunKlfMode(options.File, options.Summary);
   return vireon::RunFileMode(options.File, options.Summary);
 }

@@ -1,0 +1,85 @@
+// The live mode of vireon-decode: the logger's communications thread on a real port, with every
+// dispatched packet printed as it arrives. The signals that end it are blocked in every thread
+// and taken synchronously by the main thread, so no handler races the reader.
+
+#include "PortMode.h"
+
+#include <signal.h>
+
+#include <chrono>
+#include <iostream>
+
+#include "PacketJson.h"
+#include "link/ComRouter.h"
+#include "link/Rs232.h"
+#include "link/Usb.h"
+
+namespace vireon {
+
+namespace {
+
+// "USB", a numbered COM port, or else a device path.
+void ChoosePort(const std::string& port, TEngine& engine, TRS232& rs232) {
+  if (port == "USB") {
+    engine.LinkMode = 2;
+    engine.PortNumber = 0;
+    return;
+  }
+  engine.LinkMode = 1;
+  for (int n = 1; n <= 4; ++n) {
+    if (port == "COM" + std::to_string(n) + ":") {
+      engine.PortNumber = static_cast<int16_t>(n);
+      return;
+    }
+  }
+  engine.PortNumber = 0;
+  rs232.SetDevicePath(port);
+}
+
+// Waits for a stop signal, the end of the duration, or a failed open.
+void WaitForEnd(const TCom_Router& router, double duration, const sigset_t& stopSignals) {
+  using Clock = std::chrono::steady_clock;
+  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(duration));
+  const timespec tick{0, 100 * 1000 * 1000};
+  while (!router.OpenFailed.load()) {
+    if (duration > 0 && Clock::now() >= end) return;
+    if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) return;
+  }
+}
+
+}  // namespace
+
+int RunPortMode(const std::string& port, double duration, bool summary) {
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  TDecodeSession session([](const TJson& j) { std::cout << j.dump() << std::endl; });
+  TUSB usb;
+  TRS232 rs232;
+  ChoosePort(port, session.Engine(), rs232);
+  TCom_Router router(session.Engine(), usb, rs232);
+  router.SetPacketHandler([&session](const PacketRecord& record) { session.Deliver(record); });
+  router.Start();
+  WaitForEnd(router, duration, stopSignals);
+  router.RequestStop();
+  router.Join();
+
+  if (router.OpenFailed.load()) {
+    std::cerr << "vireon-decode: could not open " << router.PortText() << "\n";
+    return 2;
+  }
+  if (summary) {
+    TJson s = session.Summary();
+    s["summary"]["bytes"] = router.BytesRead;
+    s["summary"]["bad_checksum"] = router.Framer.BadChecksum;
+    s["summary"]["bad_length"] = router.Framer.BadLength;
+    std::cout << s.dump() << std::endl;
+  }
+  return 0;
+}
+
+}  // namespace vireon
