@@ -62,6 +62,33 @@ size_t RecordSize(const uint8_t* p) {
   return static_cast<size_t>(p[0] | (p[1] << 8)) + 2;
 }
 
+// Drops the first w bytes from the vector of n spans.
+void Advance(iovec* iov, int& n, size_t w) {
+  int first = 0;
+  while (first < n && w >= iov[first].iov_len) w -= iov[first++].iov_len;
+  for (int i = first; i < n; ++i) iov[i - first] = iov[i];
+  n -= first;
+  if (n > 0) {
+    iov[0].iov_base = static_cast<uint8_t*>(iov[0].iov_base) + w;
+    iov[0].iov_len -= w;
+  }
+}
+
+// How many of the first `done` bytes of the spans form whole records; a record may straddle
+// the two spans.
+size_t WholeRecords(const TLogFifo::Span* spans, size_t done) {
+  auto byteAt = [spans](size_t k) {
+    return k < spans[0].Size ? spans[0].Data[k] : spans[1].Data[k - spans[0].Size];
+  };
+  size_t whole = 0;
+  while (whole + 2 <= done) {
+    const size_t size = (byteAt(whole) | (byteAt(whole + 1) << 8)) + 2u;
+    if (whole + size > done) break;
+    whole += size;
+  }
+  return whole;
+}
+
 }  // namespace
 
 TLog_Router::TLog_Router(TEngine& engine, std::string fileName, size_t fifoBytes)
@@ -150,7 +177,7 @@ bool TLog_Router::Open() {
   SizeKB.store(SizeInKB(GoodSize));
   if (!created) return true;
   const TLogFifo::Span header{Header.data(), Header.size()};
-  if (!WriteSpans(&header, 1)) return false;
+  if (!WriteSpans(&header, 1, false)) return false;
   SizeKB.store(SizeInKB(GoodSize));
   return true;
 }
@@ -159,13 +186,15 @@ bool TLog_Router::Drain() {
   const auto spans = Fifo.Peek();
   const size_t total = spans[0].Size + spans[1].Size;
   if (total == 0) return true;
-  if (!WriteSpans(spans.data(), spans[1].Size ? 2 : 1)) return false;
+  if (!WriteSpans(spans.data(), spans[1].Size ? 2 : 1, true)) return false;
   Fifo.Pop(total);
   return true;
 }
 
-// Writes whole records in one go. On failure the file is cut back to its last whole record.
-bool TLog_Router::WriteSpans(const TLogFifo::Span* spans, int n) {
+// Writes the spans in one go; the file is complete up to the last whole record at every moment
+// it is looked at afterwards. On failure the file is cut back to its last whole record; the
+// header counts as one unit (its receiver record's length field does not describe it).
+bool TLog_Router::WriteSpans(const TLogFifo::Span* spans, int n, bool records) {
   iovec iov[2];
   size_t total = 0;
   for (int i = 0; i < n; ++i) {
@@ -177,28 +206,23 @@ bool TLog_Router::WriteSpans(const TLogFifo::Span* spans, int n) {
     const ssize_t w = ::writev(Fd, iov, n);
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) {
-      const int error = w < 0 ? errno : ENOSPC;
-      if (done > 0 && ::ftruncate(Fd, GoodSize) != 0) {
-        Fail(TLogReport::WriteFailed, "could not be written nor cut back to whole records", error);
-      } else {
-        Fail(TLogReport::WriteFailed, "could not be written", error);
-      }
+      CutBack(records ? WholeRecords(spans, done) : 0, w < 0 ? errno : ENOSPC);
       return false;
     }
     done += static_cast<size_t>(w);
-    // Skip what was written; a later pass continues inside the span where this one stopped.
-    size_t skip = static_cast<size_t>(w);
-    int first = 0;
-    while (first < n && skip >= iov[first].iov_len) skip -= iov[first++].iov_len;
-    for (int i = first; i < n; ++i) iov[i - first] = iov[i];
-    n -= first;
-    if (n > 0) {
-      iov[0].iov_base = static_cast<uint8_t*>(iov[0].iov_base) + skip;
-      iov[0].iov_len -= skip;
-    }
+    Advance(iov, n, static_cast<size_t>(w));
   }
   GoodSize += static_cast<int64_t>(total);
   return true;
+}
+
+void TLog_Router::CutBack(size_t keep, int error) {
+  GoodSize += static_cast<int64_t>(keep);
+  if (::ftruncate(Fd, GoodSize) != 0) {
+    Fail(TLogReport::WriteFailed, "could not be written nor cut back to whole records", error);
+  } else {
+    Fail(TLogReport::WriteFailed, "could not be written", error);
+  }
 }
 
 void TLog_Router::Fail(TLogReport::Kind kind, const std::string& what, int error) {

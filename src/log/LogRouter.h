@@ -71,7 +71,8 @@ class TLog_Router : public Worker, public TLogSink {
  private:
   bool Open();
   bool Drain();
-  bool WriteSpans(const TLogFifo::Span* spans, int n);
+  bool WriteSpans(const TLogFifo::Span* spans, int n, bool records);
+  void CutBack(size_t keep, int error);
   void Fail(TLogReport::Kind kind, const std::string& what, int error);
   void ReportLoss();
   void Report(TLogReport::Kind kind, const std::string& text);
