@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "log/LogControl.h"
 #include "shell/Controls.h"
 
 namespace vireon {

@@ -2,10 +2,12 @@
 // The logger's main window: top bar, status bar, the side panels with the status fields, the GPS
 // screen and the two receiver panels with their bar graphs. Every control is public so the
 // status, display and GPS threads can have the UI thread write them. Geometry is fixed.
+// The engine must exist before the window is created: creating it starts the display threads.
 
 #include <QMainWindow>
 #include <array>
 #include <atomic>
+#include <memory>
 
 #include "model/EngineHost.h"
 
@@ -24,6 +26,7 @@ class QToolButton;
 namespace vireon {
 
 class DBar;
+class TLogControl;
 
 class TMain_Form : public QMainWindow, public TEngineHost {
   Q_OBJECT
@@ -208,10 +211,13 @@ class TMain_Form : public QMainWindow, public TEngineHost {
   void BuildReceiverPanels(QWidget* client);
   void ReceiverButtonClick(int i, QToolButton* button);
   void ConfigureBar(int i);
+  // Created at the first logging click: the log warning dialog is made after this window.
+  TLogControl& Logging();
 
   std::atomic<bool> LogModeMirror{false};
   std::atomic<bool> ScanWarningOpen{false};
   bool Closed = false;
+  std::unique_ptr<TLogControl> LogControl;
 };
 
 }  // namespace vireon

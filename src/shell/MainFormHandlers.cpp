@@ -1,7 +1,9 @@
 // The main window's handlers: tick, screen switching, tiling, menu and shutdown.
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
@@ -13,6 +15,10 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "display/DBar.h"
+#include "display/RRouter.h"
+#include "gps/MapRangeForm.h"
+#include "log/LogControl.h"
 #include "model/Engine.h"
 #include "shell/AboutDlg.h"
 #include "shell/Globals.h"
@@ -51,12 +57,35 @@ void TMain_Form::FormCreate() {
   ArrangeReceiverPanels();
 }
 
-void TMain_Form::ConfigureBar(int /*i*/) {}
+void TMain_Form::ConfigureBar(int i) {
+  ReceiverRouters[i] = new TR_Router(*Engine, static_cast<int16_t>(i));
+  DBar* bar = new DBar(ReceiverPanels[i]);
+  Bars[i] = bar;
+  bar->ShowRightAxis = false;
+  bar->ShowXLabels = false;
+  bar->ShowScaledXLabels = false;
+  bar->BarColor = QColor(128, 0, 0);
+  bar->SetYCaption("RSSI (dBm)");
+  bar->SetTitle("");
+  bar->SetFooter("");
+  bar->XDecimals = 0;
+  bar->ScaledXDecimals = 0;
+  bar->SetXMin(0.0);
+  bar->SetXMax(2.0);
+  bar->SetYMin(-120.0);
+  bar->SetYMax(-30.0);
+  bar->ZoomLow = 0.0;
+  bar->ZoomHigh = 11.0;
+  bar->ZoomMinSpan = 2.0;
+  bar->ZoomEnabled = false;
+  bar->Markers[2].Visible = false;
+  bar->Markers[3].Visible = false;
+  DBar::PlaceControl(bar, 0, 0, ReceiverPanels[i]->width(), ReceiverPanels[i]->height());
+}
 
 void TMain_Form::Timer1Timer() {
   olClock->setText(QTime::currentTime().toString(LongTimeFormat()));
   if (MainRouter != nullptr) MainRouter->StatusEvent.Set();
-  if (Engine == nullptr) return;
   for (int i = 0; i < 2; ++i) {
     if (Engine->SingleDataReady[i].load() == 1) {
       Engine->ReceiverEvent[i].Set();
@@ -86,10 +115,8 @@ void TMain_Form::ArrangeReceiverPanels() {
   const int L = pnlStatus->x() + pnlStatus->width();
   int W = pnlReceiverInfo->x() - pnlStatus->width();
   int H = pnlStatus->height();
-  if (Engine != nullptr) {
-    Engine->RangeCaptionStale[0].store(1);
-    Engine->RangeCaptionStale[1].store(1);
-  }
+  Engine->RangeCaptionStale[0].store(1);
+  Engine->RangeCaptionStale[1].store(1);
   if (Shown(Receiver1Panel)) Receiver1Panel->move(L, T);
   if (Shown(Receiver1Panel) && Shown(Receiver2Panel)) {
     if (btnTileV->isChecked()) {
@@ -107,8 +134,15 @@ void TMain_Form::ArrangeReceiverPanels() {
   }
 }
 
-void TMain_Form::Receiver1PanelResize() {}
-void TMain_Form::Receiver2PanelResize() {}
+void TMain_Form::Receiver1PanelResize() {
+  if (Bars[0] != nullptr)
+    DBar::PlaceControl(Bars[0], 0, 0, Receiver1Panel->width(), Receiver1Panel->height());
+}
+
+void TMain_Form::Receiver2PanelResize() {
+  if (Bars[1] != nullptr)
+    DBar::PlaceControl(Bars[1], 0, 0, Receiver2Panel->width(), Receiver2Panel->height());
+}
 
 void TMain_Form::btnGPSPanelClick() {
   GPSPanel->show();
@@ -146,7 +180,9 @@ void TMain_Form::btnTileVClick() {
   ArrangeReceiverPanels();
 }
 
-void TMain_Form::MapClick() {}
+void TMain_Form::MapClick() {
+  if (MapRange_Form != nullptr) MapRange_Form->show();
+}
 
 void TMain_Form::AboutClick() {
   if (AboutDlg != nullptr) AboutDlg->show();
@@ -161,8 +197,25 @@ void TMain_Form::Exit1Click() {
   close();
 }
 
-void TMain_Form::btnLogFileClick() {}
-void TMain_Form::btnLogModeClick() {}
+TLogControl& TMain_Form::Logging() {
+  if (!LogControl) {
+    LogControl =
+        std::make_unique<TLogControl>(*Engine, LogRouter, LogFile, btnLogMode, LogWarningForm);
+    LogControl->SetFileChooser([this]() -> std::optional<QString> {
+      if (dlgOpenLog->exec() != QDialog::Accepted || dlgOpenLog->selectedFiles().isEmpty())
+        return std::nullopt;
+      return dlgOpenLog->selectedFiles().first();
+    });
+  }
+  return *LogControl;
+}
+
+void TMain_Form::btnLogFileClick() {
+  Logging().btnLogFileClick();
+}
+void TMain_Form::btnLogModeClick() {
+  Logging().btnLogModeClick();
+}
 
 void TMain_Form::PressMode(TMode mode) {
   QToolButton* button = mode == TMode::Single ? btnSingleMode
@@ -192,12 +245,16 @@ void TMain_Form::FormClose() {
   Closed = true;
   Timer1->stop();
   StopWorkers();
+  // After the communications thread: every writer writes what it was handed and closes its file.
+  LogControl.reset();
 }
 
 void TMain_Form::closeEvent(QCloseEvent* event) {
   FormClose();
   event->accept();
   QMainWindow::closeEvent(event);
+  // Other windows (map range, About) may still be open: closing this one ends the run.
+  QCoreApplication::quit();
 }
 
 }  // namespace vireon

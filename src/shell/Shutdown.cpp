@@ -3,7 +3,6 @@
 #include "display/RRouter.h"
 #include "gps/GpsRouter.h"
 #include "link/ComRouter.h"
-#include "log/LogRouter.h"
 #include "shell/Globals.h"
 #include "shell/MainRouter.h"
 #include "shell/MessageBox.h"
@@ -17,12 +16,9 @@ void StopWorkers() {
     if (w != nullptr) w->RequestStop();
   }
   AbandonMessageBoxes();
-  // The log writer finishes what it was handed, then closes its file.
-  if (LogRouter != nullptr) LogRouter->RequestStop();
   for (Worker* w : workers) {
     if (w != nullptr) w->Join();
   }
-  if (LogRouter != nullptr) LogRouter->Join();
 }
 
 }  // namespace vireon
