@@ -136,8 +136,9 @@ TRS232::TWait TRS232::WaitForData(int ms) {
   int r = poll(&p, 1, ms);
   if (r == 0) return TWait::Timeout;
   if (r < 0) return errno == EINTR ? TWait::Timeout : TWait::Failed;
-  if ((p.revents & POLLIN) != 0) return TWait::Ready;
-  return TWait::Failed;
+  // A hung-up line also reports POLLIN while every read fails: it must not count as data.
+  if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return TWait::Failed;
+  return TWait::Ready;
 }
 
 }  // namespace vireon
