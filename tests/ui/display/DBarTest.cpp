@@ -1,0 +1,362 @@
+#include <gtest/gtest.h>
+
+#include <QMouseEvent>
+
+#include "DisplayTestSupport.h"
+
+namespace vireon::test {
+namespace {
+
+// A 343 x 453 panel: Plot = (51, 67, 291, 385), PlotW 240, PlotH 318.
+constexpr int kLeft = 51;
+constexpr int kTop = 67;
+constexpr int kRight = 291;
+constexpr int kBottom = 385;
+
+TEST(DBarGeometry, PlotKeepsATruncatedFifteenPercentMarginAndStripsFollowIt) {
+  TPanel p;
+  const DBar& b = *p.Bar;
+  EXPECT_EQ(b.Plot.Left, kLeft);
+  EXPECT_EQ(b.Plot.Top, kTop);
+  EXPECT_EQ(b.Plot.Right, kRight);
+  EXPECT_EQ(b.Plot.Bottom, kBottom);
+  EXPECT_EQ(b.PlotW, 240);
+  EXPECT_EQ(b.PlotH, 318);
+  EXPECT_EQ(b.LeftLabelStrip.Left, 25);
+  EXPECT_EQ(b.LeftLabelStrip.Top, 67 - 15);
+  EXPECT_EQ(b.XLabelStrip.Bottom, (385 + 453) / 2 + 3);
+  EXPECT_EQ(b.GridLayer().size(), QSize(240, 318));
+  EXPECT_EQ(b.BarLayer().size(), QSize(240, 318));
+  EXPECT_DOUBLE_EQ(b.XScale, 2.0 / 240);
+  EXPECT_DOUBLE_EQ(b.YScale, -90.0 / 318);
+}
+
+TEST(DBarGeometry, ConversionsTruncateAndPixelToValueClampsToTheAxis) {
+  TPanel p;
+  const DBar& b = *p.Bar;
+  EXPECT_EQ(b.ValueToPixel(0, 1.0), kLeft + 120);
+  EXPECT_EQ(b.ValueToPixel(0, 0.0), kLeft);
+  EXPECT_EQ(b.ValueToPixel(0, 3.0), kLeft + 360);  // not clamped
+  EXPECT_EQ(b.ValueToPixel(1, -30.0), kTop);
+  EXPECT_NEAR(b.ValueToPixel(1, -120.0), kBottom, 1);
+  EXPECT_NEAR(b.ValueToPixel(1, -75.0), kTop + 159, 1);
+  EXPECT_EQ(b.ValueToPixel(2, 1.0), -1);
+  EXPECT_DOUBLE_EQ(b.PixelToValue(0, kLeft + 120), 1.0);
+  EXPECT_DOUBLE_EQ(b.PixelToValue(0, 0), 0.0);
+  EXPECT_DOUBLE_EQ(b.PixelToValue(0, 1000), 2.0);
+  EXPECT_DOUBLE_EQ(b.PixelToValue(1, 0), -30.0);
+  EXPECT_DOUBLE_EQ(b.PixelToValue(1, 1000), -120.0);
+  EXPECT_DOUBLE_EQ(b.PixelToValue(7, 10), -1.0);
+}
+
+TEST(DBarBars, OneBarAtOneOnZeroToTwoStandsInTheMiddleAThirdOfThePlotWide) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  b.ClearBars();
+  b.AddBar(1, QString(), -75);
+  b.ShowBars(QString());
+  const QImage img = p.Grab();
+  const int c = kLeft + 120;
+  const int w = 240 / 6;
+  const int row = kBottom - 2;
+  EXPECT_TRUE(Is(img, c - w, row, kMaroon));
+  EXPECT_TRUE(Is(img, c + w - 1, row, kMaroon));
+  EXPECT_FALSE(Is(img, c - w - 1, row, kMaroon));
+  EXPECT_FALSE(Is(img, c + w, row, kMaroon));
+  const int top = b.ValueToPixel(1, -75);
+  EXPECT_TRUE(Is(img, c, top, kMaroon));
+  EXPECT_FALSE(Is(img, c, top - 1, kMaroon));
+}
+
+TEST(DBarBars, TenBarsOnZeroToElevenAreEvenlySpacedWithNarrowGaps) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  b.SetXMax(11.0);
+  b.ClearBars();
+  for (int k = 1; k <= 10; ++k) b.AddBar(static_cast<int16_t>(k), QString(), -40);
+  b.ShowBars(QString());
+  const QImage img = p.Grab();
+  const int w = 240 / 24;
+  const int row = kBottom - 2;
+  int previousRight = -1;
+  for (int k = 1; k <= 10; ++k) {
+    const int c = kLeft + k * 240 / 11;
+    SCOPED_TRACE(k);
+    EXPECT_TRUE(Is(img, c - w, row, kMaroon));
+    EXPECT_TRUE(Is(img, c + w - 1, row, kMaroon));
+    EXPECT_FALSE(Is(img, c + w, row, kMaroon));  // the gap to the next bar
+    if (previousRight >= 0) {
+      EXPECT_GE(c - w - previousRight, 2);  // at least one white column between bars
+      EXPECT_LE(c - w - previousRight, 3);
+    }
+    previousRight = c + w - 1;
+  }
+}
+
+TEST(DBarBars, SharedColumnsShiftRightThenLeft) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  // One x unit per pixel: x = 0 is layer column 100 and x = 5 column 105. Bars are 2 wide.
+  b.SetXMin(-100.0);
+  b.SetXMax(140.0);
+  b.ClearBars();
+  b.AddBar(0, QString(), -100);  // column 100
+  b.AddBar(0, QString(), -50);   // shifted to 105 and counted there
+  EXPECT_EQ(b.ColumnUse[100], 1);
+  EXPECT_EQ(b.ColumnUse[105], 1);
+  b.AddBar(0, QString(), -60);  // column 100 still counts one: lands on the second
+  EXPECT_EQ(b.ColumnUse[105], 2);
+  b.AddBar(5, QString(), -35);  // its own column counts two: drawn 5 to the left, at 100
+  b.ShowBars(QString());
+  const QImage img = p.Grab();
+  const int at50 = b.ValueToPixel(1, -50) + 1;
+  const int at35 = b.ValueToPixel(1, -35) + 1;
+  EXPECT_TRUE(Is(img, kLeft + 105, at50, kMaroon));
+  EXPECT_TRUE(Is(img, kLeft + 104, at50, kMaroon));
+  EXPECT_FALSE(Is(img, kLeft + 105, at35, kMaroon));
+  EXPECT_TRUE(Is(img, kLeft + 100, at35, kMaroon));
+  EXPECT_TRUE(Is(img, kLeft + 99, at35, kMaroon));
+  EXPECT_FALSE(Is(img, kLeft + 101, at35, kMaroon));
+}
+
+TEST(DBarBars, ValuesOutsideTheAxisAreClampedAndBarsOffTheAxisDropped) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  b.SetXMax(11.0);
+  b.ClearBars();
+  b.AddBar(2, QStringLiteral("-10"), -10);    // above YMax: full height, label unseen
+  b.AddBar(5, QStringLiteral("-120"), -120);  // at YMin: (almost) no bar, label 20 above
+  b.AddBar(8, QString(), -200);               // below YMin: nothing
+  b.AddBar(12, QString(), -40);               // beyond XMax: dropped
+  b.ShowBars(QString());
+  const QImage img = p.Grab();
+  const int c2 = kLeft + 2 * 240 / 11;
+  const int c5 = kLeft + 5 * 240 / 11;
+  const int c8 = kLeft + 8 * 240 / 11;
+  EXPECT_TRUE(Is(img, c2, kTop, kMaroon));
+  EXPECT_TRUE(Is(img, c2, kBottom - 1, kMaroon));
+  EXPECT_EQ(Count(img, QRect(c2 - 30, kTop - 40, 60, 40), kMaroon), 0);
+  EXPECT_EQ(CountIf(img, QRect(c5 - 10, kTop, 20, kBottom - 20 - kTop), Reddish), 0);
+  EXPECT_GT(CountIf(img, QRect(c5 - 15, kBottom - 20, 30, 14), Reddish), 0);  // its label
+  EXPECT_EQ(Count(img, QRect(c5 - 10, kBottom - 6, 20, 5), kMaroon), 0);
+  EXPECT_EQ(Count(img, QRect(c8 - 10, kTop, 20, kBottom - kTop), kMaroon), 0);
+  EXPECT_EQ(Count(img, QRect(kRight, kTop, 10, kBottom - kTop), kMaroon), 0);
+}
+
+TEST(DBarLabels, AxisLabelsSitLevelWithTheirGridLines) {
+  TPanel p(684, 453);
+  const DBar& b = *p.Bar;
+  const QImage img = p.Grab();
+  const int step = b.PlotH / 10;
+  for (int i = 0; i <= 10; ++i) {
+    SCOPED_TRACE(i);
+    const int y = b.Plot.Top + i * b.PlotH / 10;
+    const QRect strip(b.LeftLabelStrip.Left, y - step / 2, b.Plot.Left - b.LeftLabelStrip.Left,
+                      step);
+    const QRect text = Bounds(img, strip, Dark);
+    ASSERT_TRUE(text.isValid());
+    EXPECT_NEAR(text.center().y(), y, 3);
+    EXPECT_LT(text.right(), b.Plot.Left);
+    if (i < 10) {  // the last line falls just below the layer
+      EXPECT_TRUE(Is(img, b.Plot.Left + 5, y, kGrey));
+      EXPECT_TRUE(Is(img, b.Plot.Left + 5, y + step / 2, kWhite));
+    }
+  }
+}
+
+TEST(DBarLabels, UprightLabelsSitAboveTheBarAndRotatedOnesStandOnIt) {
+  for (const bool vertical : {false, true}) {
+    SCOPED_TRACE(vertical);
+    TPanel p;
+    DBar& b = *p.Bar;
+    b.VerticalLabels = vertical;
+    b.ClearBars();
+    b.AddBar(1, QStringLiteral("450.0125"), -90);
+    b.ShowBars(QString());
+    const QImage img = p.Grab();
+    const int c = kLeft + 120;
+    const int top = b.ValueToPixel(1, -90);
+    const QRect label = Bounds(img, QRect(kLeft, kTop, 240, top - kTop), Reddish);
+    ASSERT_TRUE(label.isValid());
+    EXPECT_NEAR(label.center().x(), c, 4);
+    if (vertical) {
+      EXPECT_GT(label.height(), 2 * label.width());
+      EXPECT_LE(label.bottom(), top - 20);
+      EXPECT_GE(label.bottom(), top - 24);
+    } else {
+      EXPECT_GT(label.width(), 2 * label.height());
+      EXPECT_GE(label.top(), top - 20);
+      EXPECT_LT(label.bottom(), top);
+    }
+  }
+}
+
+TEST(DBarLabels, WithoutAlwaysShowLabelsOnlyTheBarUnderTheMouseIsLabelled) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  b.AlwaysShowLabels = false;
+  b.SetXMax(11.0);
+  const int c3 = kLeft + 3 * 240 / 11;
+  const int c7 = kLeft + 7 * 240 / 11;
+  QMouseEvent move(QEvent::MouseMove, QPointF(c3, kBottom - 5), QPointF(c3, kBottom - 5),
+                   Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&b, &move);
+  EXPECT_EQ(b.MouseX, c3 - kLeft);
+  EXPECT_EQ(b.MouseY, kBottom - 5 - kTop);
+  b.ClearBars();
+  b.AddBar(3, QStringLiteral("33"), -60);
+  b.AddBar(7, QStringLiteral("77"), -60);
+  b.ShowBars(QString());
+  const QImage img = p.Grab();
+  const int labelTop = b.ValueToPixel(1, -60) - 20;
+  auto labelPixels = [&](int c) { return CountIf(img, QRect(c - 10, labelTop, 20, 14), Reddish); };
+  EXPECT_GT(labelPixels(c3), 0);
+  EXPECT_EQ(labelPixels(c7), 0);
+}
+
+TEST(DBarCaptions, ALongTitleShrinksToFitAndFooterDotRedrawsTheStoredText) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  const QRect titleStrip(0, 0, 343, 55);  // above the top axis label
+  b.SetTitle(QStringLiteral("R1"));
+  const QRect shortTitle = Bounds(p.Grab(), titleStrip, Dark);
+  b.SetTitle(QStringLiteral("R1 (450.00000-470.00000)MHz 12.50 KHz Step"));
+  const QRect longTitle = Bounds(p.Grab(), titleStrip, Dark);
+  ASSERT_TRUE(shortTitle.isValid() && longTitle.isValid());
+  EXPECT_LT(longTitle.height(), shortTitle.height());
+  EXPECT_GE(longTitle.left(), kLeft);
+  EXPECT_LE(longTitle.right(), kRight);
+  EXPECT_NEAR(longTitle.center().x(), (kLeft + kRight) / 2, 3);
+
+  // Past the 5-pixel floor the title is drawn anyway, overflowing the plot's width.
+  b.SetTitle(QString(120, QChar('W')));
+  const QRect overflowing = Bounds(p.Grab(), titleStrip, Dark);
+  EXPECT_LT(overflowing.left(), kLeft);
+
+  const QRect footerStrip(kLeft, kBottom + 10, 240, 453 - kBottom - 10);
+  b.SetFooter(QStringLiteral("Channel 17"));
+  const QRect footer = Bounds(p.Grab(), footerStrip, Dark);
+  b.SetFooter(QStringLiteral("."));
+  EXPECT_EQ(b.Footer(), QStringLiteral("Channel 17"));
+  EXPECT_EQ(Bounds(p.Grab(), footerStrip, Dark), footer);
+  b.SetFooter(QString());
+  EXPECT_FALSE(Bounds(p.Grab(), footerStrip, Dark).isValid());
+}
+
+TEST(DBarCaptions, YCaptionReadsUpwardInTheLeftMargin) {
+  TPanel p(684, 453);
+  p.Bar->Paint();  // the steady state: the right caption has set the control's font height
+  const QImage img = p.Grab();
+  const QRect caption = Bounds(img, QRect(0, kTop, 45, kBottom - kTop), Dark);
+  ASSERT_TRUE(caption.isValid());
+  EXPECT_GT(caption.height(), 3 * caption.width());
+  EXPECT_NEAR(caption.center().y(), 453 / 2, 4);
+}
+
+TEST(DBarPaint, AResizeShowsGridAndLabelsWithoutBarsUntilTheNextUpdate) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  b.ClearBars();
+  b.AddBar(1, QStringLiteral("-75 dBm"), -75);
+  b.ShowBars(QString());
+  DBar::PlaceControl(&b, 0, 0, 684, 453);
+  QImage img = p.Grab();
+  EXPECT_EQ(Count(img, img.rect(), kMaroon), 0);
+  EXPECT_EQ(b.PlotW, 479);
+  b.ClearBars();
+  b.AddBar(1, QStringLiteral("-75 dBm"), -75);
+  b.ShowBars(QString());
+  img = p.Grab();
+  EXPECT_GT(Count(img, img.rect(), kMaroon), 0);
+}
+
+TEST(DBarMarkers, MarkersOutsideTheAxesAreDrawnOnThePlotEdges) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  const QColor red(255, 0, 0);
+  const QColor green(0, 255, 0);
+  b.Markers[0] = {true, red, -5.0, QStringLiteral("A")};
+  b.Markers[2] = {true, green, 0.0, QStringLiteral("B")};  // above YMax
+  b.Paint();
+  const QImage img = p.Grab();
+  EXPECT_GT(Count(img, QRect(kLeft, kTop, 1, 318), red), 100);
+  EXPECT_EQ(Count(img, QRect(kLeft + 1, kTop, 239, 318), red), 0);
+  EXPECT_GT(Count(img, QRect(kLeft, kTop, 240, 1), green), 100);
+  EXPECT_EQ(Count(img, QRect(kLeft, kTop + 1, 240, 317), green), 0);
+  // Markers live in the background: a bar update keeps them.
+  b.ClearBars();
+  b.AddBar(1, QString(), -100);
+  b.ShowBars(QString());
+  EXPECT_GT(Count(p.Grab(), QRect(kLeft, kTop, 1, 100), red), 20);
+}
+
+TEST(DBarMarkers, TraceIsDrawnInMaroonAndASinglePointDrawsNothing) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  b.ShowTrace = true;
+  b.TracePoints[0] = {0.0, -50.0};
+  b.TracePoints[1] = {2.0, -50.0};
+  b.TraceLast = 0;
+  b.Paint();
+  EXPECT_EQ(Count(p.Grab(), QRect(kLeft, kTop, 240, 318), kMaroon), 0);
+  b.TraceLast = 1;
+  b.Paint();
+  const int row = b.ValueToPixel(1, -50.0);
+  EXPECT_GE(Count(p.Grab(), QRect(kLeft, row, 240, 1), kMaroon), 239);
+}
+
+void Click(DBar& b, Qt::MouseButton button, double xValue) {
+  int x = b.Plot.Left;
+  while (b.PixelToValue(0, x) < xValue - 1e-9) ++x;
+  const QPointF at(x, b.Plot.Top + 10);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, at, button, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&b, &release);
+}
+
+TEST(DBarZoom, ClicksHalveAndDoubleTheSpanWithinTheLimits) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  b.SetXMax(11.0);
+  Click(b, Qt::LeftButton, 5.5);  // switched off by the main window
+  EXPECT_DOUBLE_EQ(b.XMax, 11.0);
+
+  b.ZoomEnabled = true;
+  Click(b, Qt::LeftButton, 5.5);
+  EXPECT_NEAR(b.XMin, 2.75, 1e-9);
+  EXPECT_NEAR(b.XMax, 8.25, 1e-9);
+  Click(b, Qt::RightButton, 5.5);
+  EXPECT_NEAR(b.XMin, 0.0, 1e-9);
+  EXPECT_NEAR(b.XMax, 11.0, 1e-9);
+  Click(b, Qt::MiddleButton, 5.5);
+  EXPECT_NEAR(b.XMax, 11.0, 1e-9);
+
+  b.SetXMin(0.0);
+  b.SetXMax(3.8);  // halving would give 1.9, under the 2.0 minimum
+  Click(b, Qt::LeftButton, 1.9);
+  EXPECT_DOUBLE_EQ(b.XMin, 0.0);
+  EXPECT_DOUBLE_EQ(b.XMax, 3.8);
+}
+
+// Settings no caller of this program makes, which must still not corrupt memory or stop it.
+TEST(DBarRobustness, OddSettingsAreDrawnSafely) {
+  TPanel p(3400, 453);  // a plot wider than the column counters
+  DBar& b = *p.Bar;
+  b.SetXMax(11.0);
+  b.ClearBars();
+  for (int k = 0; k < 3; ++k) b.AddBar(11, QStringLiteral("right"), -60);
+  b.ShowBars(QString());
+  EXPECT_GT(Count(p.Grab(), QRect(b.Plot.Right - 200, b.Plot.Top, 240, b.PlotH), kMaroon), 0);
+
+  b.YDivisions = 0;
+  b.TraceLast = 5000;
+  b.ShowTrace = true;
+  b.BarWidthDivisor = 0;
+  b.Paint();
+  EXPECT_EQ(b.YDivisions, 10);
+  b.ClearBars();
+  b.AddBar(5, QStringLiteral("x"), 1e300);
+  b.ShowBars(QString());
+}
+
+}  // namespace
+}  // namespace vireon::test
