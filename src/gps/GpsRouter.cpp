@@ -25,9 +25,13 @@ void TGPS_Router::Execute() {
   while (!StopRequested.load()) {
     if (!Engine.GpsEvent.Wait(1000)) continue;
     if (StopRequested.load()) break;
-    // One copy serves the screen and the map record, so both show the same report.
-    TGPS report = Engine.Gps.Copy();
-    if (!RunOnUiThread([this, &report] { UpdatePanel(report); })) break;
+    // One copy, taken when the screen is redrawn, serves the screen and the map record alike.
+    TGPS report;
+    if (!RunOnUiThread([this, &report] {
+          report = Engine.Gps.Copy();
+          UpdatePanel(report);
+        }))
+      break;
     WriteMapRecord(report);
     Engine.GpsEvent.Reset();
   }

@@ -85,6 +85,7 @@ TMapLink::TMapLink(std::string blockName)
 bool TMapLink::Write(const TMapRecord& record) {
   if (!Block.Open(BlockName, kMapBlockSize)) return false;
   FillMapRecord(Block.View(), record);
+  ++Written;
   Bus.Send();
   return true;
 }

@@ -4,6 +4,7 @@
 // Multi-byte values are little-endian. A block or bus that is unavailable is skipped silently and
 // tried again at the next write; nothing is ever written without a mapped block.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +45,8 @@ class TMapLink {
   // Fills the block (mapping it on first use) and notifies. False when the block is unavailable.
   bool Write(const TMapRecord& record);
 
+  // RecordsWritten may be read from any thread; the other counters on the writing thread.
+  int RecordsWritten() const { return Written.load(); }
   int BlocksOpened() const { return Block.OpenCount(); }
   int BusConnections() const { return Bus.ConnectCount(); }
   int NotificationsSent() const { return Bus.SentCount(); }
@@ -52,6 +55,7 @@ class TMapLink {
   std::string BlockName;
   SharedMemory Block;
   BusNotify Bus;
+  std::atomic<int> Written{0};
 };
 
 }  // namespace vireon
