@@ -10,9 +10,14 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 
 #include "display/DBar.h"
 #include "platform/Worker.h"
+
+inline void PrintTo(const QString& s, std::ostream* os) {
+  *os << '"' << s.toStdString() << '"';
+}
 
 namespace vireon::test {
 
