@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <set>
+#include <thread>
+
+#include "Process.h"
+#include "gps/Gps.h"
+#include "link/ComRouter.h"
+#include "model/Engine.h"
+
+namespace vireon::test {
+namespace {
+
+bool WaitFor(const std::function<bool()>& done) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// The logger's side of the line: engine, transports and communications thread on the sim's pty.
+struct TLogger {
+  TGPSShared Gps;
+  TEngine Engine{Gps};
+  TUSB Usb;
+  TRS232 Rs232;
+  std::unique_ptr<TCom_Router> Router;
+
+  explicit TLogger(const std::string& device) {
+    Engine.LinkMode = 1;
+    Engine.PortNumber = 0;
+    Rs232.SetDevicePath(device);
+    Router = std::make_unique<TCom_Router>(Engine, Usb, Rs232);
+  }
+  // Plays the display threads' part: takes every update so new levels are stored.
+  void TakeUpdates() {
+    for (Event& e : Engine.ReceiverEvent) e.Reset();
+  }
+};
+
+std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> b) {
+  return b;
+}
+
+TEST(LinkWithSimulator, TheInstrumentFirstHearsTheSerialNumberRequestAndIsIdentified) {
+  TSim sim({"--serial", "VS123456", "--rate", "20"});
+  ASSERT_FALSE(sim.Pty.empty());
+  TLogger logger(sim.Pty);
+  logger.Router->Start();
+  std::vector<uint8_t> received = sim.ReceivedBytes(5);
+  ASSERT_GE(received.size(), 5u);
+  EXPECT_EQ(std::vector<uint8_t>(received.begin(), received.begin() + 5),
+            Bytes({0xAA, 0x02, 0x00, 0x1C, 0x1C}));
+  EXPECT_EQ(logger.Engine.StatusText(), "Connected via COM");
+  // The serial number answer makes the engine ask for the configuration, which arrives too.
+  ASSERT_TRUE(WaitFor([&] { return logger.Engine.SerialNumber() == "VS123456"; }));
+  ASSERT_TRUE(WaitFor([&] { return logger.Engine.ReceiverActive[1].load() == 1; }));
+  EXPECT_TRUE(logger.Engine.Receiver(0).IsWrapped());
+  EXPECT_FALSE(logger.Engine.Receiver(1).IsWrapped());
+}
+
+TEST(LinkWithSimulator, ClockGpsMarkerAndEveryModeReachTheEngine) {
+  TSim sim({"--rate", "40", "--mode", "scan"});
+  TLogger logger(sim.Pty);
+  logger.Router->Start();
+  ASSERT_TRUE(WaitFor([&] { return logger.Engine.ReceiverActive[0].load() == 1; }));
+
+  sim.Process.Write("marker\nmarker\n");
+  EXPECT_TRUE(WaitFor([&] { return logger.Engine.MarkerNumber.load() == 2; }));
+  EXPECT_TRUE(WaitFor([&] { return std::fabs(logger.Gps.Copy().FilLatitude - 55.7) < 0.5; }));
+  EXPECT_TRUE(WaitFor([&] {
+    logger.TakeUpdates();
+    return logger.Engine.ScanLevels[0][3].load() != kNoLevel;
+  }));
+
+  sim.Process.Write("table\n");
+  EXPECT_TRUE(WaitFor([&] {
+    logger.TakeUpdates();
+    return logger.Engine.TableLevels[0][10].load() != 0;
+  }));
+  sim.Process.Write("single\n");
+  EXPECT_TRUE(WaitFor([&] { return logger.Engine.SingleDataReady[1].load() == 1; }));
+  EXPECT_GT(logger.Engine.SingleAverage[1].load(), -127);
+}
+
+TEST(LinkWithSimulator, ANoisyLineAtFullRateStillDeliversOnlyGoodPackets) {
+  TSim sim({"--full-rate", "--noise", "0.3", "--seed", "7"});
+  TLogger logger(sim.Pty);
+  std::atomic<int> packets{0};
+  std::atomic<int> strangers{0};
+  logger.Router->SetPacketHandler([&](const PacketRecord& record) {
+    static const std::set<int> kSent = {0, 1, 4, 5, 6, 7, 28};
+    if (kSent.count(record.Type) == 0) ++strangers;
+    ++packets;
+    logger.Engine.Dispatch(record);
+  });
+  logger.Router->Start();
+  ASSERT_TRUE(WaitFor([&] { return packets.load() >= 300; }));
+  logger.Router->RequestStop();
+  logger.Router->Join();
+  EXPECT_EQ(strangers.load(), 0);
+  EXPECT_GT(logger.Router->Framer.BadChecksum, 0u);
+}
+
+TEST(LinkWithSimulator, ConcurrentCommandsReachTheInstrumentAsWholeFrames) {
+  TSim sim({"--full-rate"});
+  TLogger logger(sim.Pty);
+  logger.Router->Start();
+  ASSERT_TRUE(WaitFor([&] { return logger.Engine.ReceiverActive[0].load() == 1; }));
+  constexpr int kThreads = 4, kEach = 25;
+  std::vector<std::thread> senders;
+  for (int t = 0; t < kThreads; ++t)
+    senders.emplace_back([&] {
+      for (int k = 0; k < kEach; ++k) logger.Engine.RequestConfig();
+    });
+  for (auto& s : senders) s.join();
+
+  // Serial request, the configuration request it caused, then the hundred.
+  constexpr size_t kFrames = 2 + kThreads * kEach;
+  std::vector<uint8_t> wire = sim.ReceivedBytes(kFrames * 5);
+  ASSERT_EQ(wire.size(), kFrames * 5);
+  for (size_t f = 0; f < kFrames; ++f) {
+    std::vector<uint8_t> frame(wire.begin() + static_cast<long>(5 * f),
+                               wire.begin() + static_cast<long>(5 * f + 5));
+    EXPECT_EQ(frame, f == 0 ? Bytes({0xAA, 0x02, 0x00, 0x1C, 0x1C})
+                            : Bytes({0xAA, 0x02, 0x00, 0x01, 0x01}))
+        << "frame " << f;
+  }
+}
+
+TEST(LinkWithSimulator, AMissingPortEndsTheThreadWithItsName) {
+  TLogger logger("/dev/vireon-no-such-tty");
+  logger.Router->Start();
+  ASSERT_TRUE(WaitFor([&] { return logger.Router->OpenFailed.load(); }));
+  logger.Router->Join();
+  EXPECT_EQ(logger.Engine.StatusText(), "Could not open /dev/vireon-no-such-tty");
+}
+
+TEST(LiveDecoder, PrintsEveryPacketUntilItsDurationEnds) {
+  TSim sim({"--serial", "VS000999", "--rate", "20"});
+  TProcess decode({BinDir() + "/vireon-decode", "--port", sim.Pty, "--duration", "2", "--summary"});
+  ASSERT_TRUE(decode.Started());
+  std::string out = decode.RestOfOutput();
+  EXPECT_EQ(decode.Wait(), 0);
+  EXPECT_NE(out.find("\"SerialNumber\":\"VS000999\""), std::string::npos);
+  EXPECT_NE(out.find("\"type\":7"), std::string::npos);
+  EXPECT_NE(out.find("{\"summary\":{\"packets\":"), std::string::npos);
+  EXPECT_NE(out.find("\"bad_checksum\":0,\"bad_length\":0}}"), std::string::npos);
+  std::vector<uint8_t> wire = sim.ReceivedBytes(5);
+  ASSERT_GE(wire.size(), 5u);
+  EXPECT_EQ(std::vector<uint8_t>(wire.begin(), wire.begin() + 5),
+            Bytes({0xAA, 0x02, 0x00, 0x1C, 0x1C}));
+}
+
+TEST(LiveDecoder, StopsCleanlyOnSigterm) {
+  TSim sim({"--rate", "20"});
+  TProcess decode({BinDir() + "/vireon-decode", "--port", sim.Pty, "--summary"});
+  std::string line;
+  ASSERT_TRUE(decode.ReadLine(line));
+  decode.Signal(SIGTERM);
+  std::string rest = decode.RestOfOutput();
+  EXPECT_EQ(decode.Wait(), 0);
+  EXPECT_NE(rest.find("{\"summary\":"), std::string::npos);
+}
+
+TEST(LiveDecoder, APortThatCannotBeOpenedIsNamedOnOneLineWithExitCodeTwo) {
+  TProcess decode({BinDir() + "/vireon-decode", "--port", "/dev/vireon-no-such-tty"});
+  std::string line, extra;
+  ASSERT_TRUE(decode.ReadErrorLine(line));
+  EXPECT_NE(line.find("/dev/vireon-no-such-tty"), std::string::npos);
+  EXPECT_FALSE(decode.ReadErrorLine(extra));
+  EXPECT_EQ(decode.Wait(), 2);
+  EXPECT_TRUE(decode.RestOfOutput().empty());
+}
+
+}  // namespace
+}  // namespace vireon::test
