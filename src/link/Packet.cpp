@@ -1,5 +1,6 @@
 #include "link/Packet.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
@@ -16,14 +17,7 @@ int16_t TPacket::Push(uint8_t b) {
       return 1;
     case LengthHigh:
       Length = static_cast<int16_t>(static_cast<uint16_t>(Length) + b * 256);
-      if (Length <= 0 || Length >= kDataSize) {
-        ++BadLength;
-        State = Hunting;  // this byte is not looked at again as a sync byte
-        return 1;
-      }
-      Count = 0;
-      Checksum = 0;
-      State = Collecting;
+      AcceptLength();
       return 1;
     default:  // Collecting
       Body[Count++] = b;
@@ -34,6 +28,78 @@ int16_t TPacket::Push(uint8_t b) {
       ++BadChecksum;
       return 1;
   }
+}
+
+void TPacket::AcceptLength() {
+  if (Length <= 0 || Length >= kDataSize) {
+    ++BadLength;
+    State = Hunting;  // the high length byte is not looked at again as a sync byte
+    return;
+  }
+  Count = 0;
+  Checksum = 0;
+  State = Collecting;
+}
+
+namespace {
+
+// Copies a run of body bytes and returns their XOR, eight bytes at a time.
+uint8_t CopyXor(uint8_t* to, const uint8_t* from, size_t n) {
+  uint64_t wide = 0;
+  size_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    uint64_t word;
+    std::memcpy(&word, from + k, 8);
+    std::memcpy(to + k, &word, 8);
+    wide ^= word;
+  }
+  for (int shift = 32; shift >= 8; shift /= 2) wide ^= wide >> shift;
+  auto sum = static_cast<uint8_t>(wide);
+  for (; k < n; ++k) {
+    to[k] = from[k];
+    sum ^= from[k];
+  }
+  return sum;
+}
+
+}  // namespace
+
+int16_t TPacket::PushBlock(const uint8_t* bytes, size_t n, size_t& used) {
+  size_t k = 0;
+  while (k < n) {
+    if (State == Hunting) {
+      // Frames usually follow each other directly: try the next byte before searching.
+      if (bytes[k] != kSync) {
+        const void* sync = std::memchr(bytes + k, kSync, n - k);
+        if (sync == nullptr) break;
+        k = static_cast<size_t>(static_cast<const uint8_t*>(sync) - bytes);
+      }
+      ++k;
+      State = LengthLow;
+      if (k + 2 <= n) {  // both length bytes at hand
+        Length = static_cast<int16_t>(bytes[k] | (bytes[k + 1] << 8));
+        k += 2;
+        AcceptLength();
+      }
+    } else if (State == Collecting) {
+      const size_t take = std::min(static_cast<size_t>(Length - Count), n - k);
+      Checksum ^= CopyXor(Body + Count, bytes + k, take);
+      Count = static_cast<int16_t>(Count + take);
+      k += take;
+      if (Count == Length) {
+        State = Hunting;
+        if (Checksum == 0) {
+          used = k;
+          return 0;
+        }
+        ++BadChecksum;
+      }
+    } else {
+      Push(bytes[k++]);  // a length byte never completes a frame
+    }
+  }
+  used = n;
+  return 1;
 }
 
 void TPacket::CopyTo(PacketRecord& record) const {

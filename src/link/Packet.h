@@ -39,6 +39,10 @@ class TPacket {
 
   // 0 when b completed a frame with a good checksum, 1 in every other case.
   int16_t Push(uint8_t b);
+  // The same as pushing bytes one at a time, a block at once: stops after the byte that
+  // completes a good frame (returns 0) or when the block is used up (returns 1). used tells how
+  // many bytes were taken; the rest of the block goes in the next call.
+  int16_t PushBlock(const uint8_t* bytes, size_t n, size_t& used);
   // After Push returned 0: Length and Body describe the frame, until the next Push.
   void CopyTo(PacketRecord& record) const;
 
@@ -51,6 +55,10 @@ class TPacket {
   // Diagnostics beside Push; they do not change what Push does.
   uint64_t BadLength = 0;
   uint64_t BadChecksum = 0;
+
+ private:
+  // After both length bytes: start collecting, or drop a length outside 1..2047.
+  void AcceptLength();
 };
 
 // Fills record as an outgoing frame: AA, n + 2, type, the n payload bytes, XOR checksum.

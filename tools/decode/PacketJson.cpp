@@ -173,8 +173,9 @@ TDecodeSession::TDecodeSession(TSink sink) : Sink(std::move(sink)) {}
 
 void TDecodeSession::Feed(const uint8_t* bytes, size_t n) {
   Bytes += n;
-  for (size_t k = 0; k < n; ++k) {
-    if (Framer_.Push(bytes[k]) != 0) continue;
+  size_t used = 0;
+  for (size_t at = 0; at < n; at += used) {
+    if (Framer_.PushBlock(bytes + at, n - at, used) != 0) continue;
     Framer_.CopyTo(Record);
     Deliver(Record);
   }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 #include "Capture.h"
@@ -122,6 +124,34 @@ TEST(TPacket, WrongChecksumDeliversNothingAndTheNextSyncStartsAFrame) {
   EXPECT_EQ(got, (std::vector<Delivered>{{28, {}}}));
   EXPECT_EQ(framer.BadChecksum, 1u);
   EXPECT_EQ(framer.BadLength, 0u);
+}
+
+// Block pushes must deliver exactly what byte pushes deliver, wherever the blocks are cut.
+TEST(TPacket, BlockPushDeliversWhatBytePushDelivers) {
+  for (const auto& capture : capture::AllCaptures()) {
+    TPacket bytewise;
+    const auto expected = PushAll(bytewise, capture.Stream);
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+      std::mt19937 random(seed);
+      TPacket framer;
+      PacketRecord record;
+      std::vector<Delivered> got;
+      size_t used = 0;
+      for (size_t at = 0; at < capture.Stream.size(); at += used) {
+        const size_t block = std::min<size_t>(random() % 64 + 1, capture.Stream.size() - at);
+        if (framer.PushBlock(capture.Stream.data() + at, block, used) != 0) continue;
+        ASSERT_GT(used, 0u);
+        framer.CopyTo(record);
+        got.push_back(
+            {record.Type, Bytes(record.Data, record.Data + std::max(record.Length - 2, 0))});
+      }
+      EXPECT_EQ(got, expected) << capture.Name << " seed " << seed;
+      EXPECT_EQ(framer.BadLength, bytewise.BadLength);
+      EXPECT_EQ(framer.BadChecksum, bytewise.BadChecksum);
+      EXPECT_EQ(framer.State, bytewise.State);
+      EXPECT_EQ(framer.Count, bytewise.Count);
+    }
+  }
 }
 
 }  // namespace
