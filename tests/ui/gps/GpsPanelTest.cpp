@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <array>
 #include <chrono>
 #include <deque>
@@ -244,6 +245,36 @@ TEST_F(GpsPanel, MapRecordTakesTheDialogsRangeTheLevelAndTheUnfilteredPosition) 
   EXPECT_EQ(r.RSSI, -64);
   EXPECT_EQ(r.RSSIMin, -75);
   EXPECT_EQ(r.RSSIMax, 0);
+}
+
+TEST_F(GpsPanel, OnlyTheReceiverChosenInTheDialogFeedsTheMapLevel) {
+  struct Wire {
+    Wire(TMain_Form& form, TMapRange_Form& range, TGPS_Router& router) {
+      Main_Form = &form;
+      MapRange_Form = &range;
+      GpsRouter = &router;
+    }
+    ~Wire() {
+      Main_Form = nullptr;
+      MapRange_Form = nullptr;
+      GpsRouter = nullptr;
+    }
+  } wire(Form, Range, Router);
+  Form.btnScanMode->setChecked(true);
+  Model.ScanLevels[0][2].store(-40);
+  Model.ScanLevels[1][5].store(-90);
+
+  Range.UseR2->click();
+  ReceiverRouters[0]->UpdateDisplay();
+  EXPECT_EQ(Router.MapRSSI.load(), 0);
+  ReceiverRouters[1]->UpdateDisplay();
+  EXPECT_EQ(Router.MapRSSI.load(), -90);
+
+  Range.UseR1->click();
+  ReceiverRouters[1]->UpdateDisplay();
+  EXPECT_EQ(Router.MapRSSI.load(), -90);
+  ReceiverRouters[0]->UpdateDisplay();
+  EXPECT_EQ(Router.MapRSSI.load(), -40);
 }
 
 // Runs posted routines only when the test says so, to hold the GPS thread inside an update.
