@@ -9,6 +9,7 @@
 #include <chrono>
 #include <iostream>
 
+#include "KlfLog.h"
 #include "PacketJson.h"
 #include "link/ComRouter.h"
 #include "link/Rs232.h"
@@ -50,7 +51,8 @@ void WaitForEnd(const TCom_Router& router, double duration, const sigset_t& stop
 
 }  // namespace
 
-int RunPortMode(const std::string& port, double duration, bool summary) {
+int RunPortMode(const std::string& port, double duration, bool summary,
+                const std::string& logFile) {
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -61,12 +63,16 @@ int RunPortMode(const std::string& port, double duration, bool summary) {
   TUSB usb;
   TRS232 rs232;
   ChoosePort(port, session.Engine(), rs232);
+  std::unique_ptr<TKlfLogging> logging;
+  if (!logFile.empty()) logging = std::make_unique<TKlfLogging>(session.Engine(), logFile);
   TCom_Router router(session.Engine(), usb, rs232);
   router.SetPacketHandler([&session](const PacketRecord& record) { session.Deliver(record); });
   router.Start();
   WaitForEnd(router, duration, stopSignals);
   router.RequestStop();
   router.Join();
+  const bool logFailed = logging && !logging->Ok();
+  logging.reset();
 
   if (router.OpenFailed.load()) {
     std::cerr << "vireon-decode: could not open " << router.PortText() << "\n";
@@ -79,7 +85,7 @@ int RunPortMode(const std::string& port, double duration, bool summary) {
     s["summary"]["bad_length"] = router.Framer.BadLength;
     std::cout << s.dump() << std::endl;
   }
-  return 0;
+  return logFailed ? 1 : 0;
 }
 
 }  // namespace vireon

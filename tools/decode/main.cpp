@@ -18,12 +18,13 @@ struct TOptions {
   bool Summary = false;
   std::string File = "-";
   std::string Port;
+  std::string Log;
   double Duration = 0;
 };
 
 constexpr const char* kUsage =
     "usage: vireon-decode [--summary] [FILE|FILE.KLF|-]\n"
-    "       vireon-decode --port NAME [--duration SEC] [--summary]\n";
+    "       vireon-decode --port NAME [--duration SEC] [--log FILE] [--summary]\n";
 
 // False on an option it does not know.
 bool ParseOptions(int argc, char** argv, TOptions& options) {
@@ -34,6 +35,8 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
       options.Summary = true;
     } else if (arg == "--port" && k + 1 < argc) {
       options.Port = argv[++k];
+    } else if (arg == "--log" && k + 1 < argc) {
+      options.Log = argv[++k];
     } else if (arg == "--duration" && k + 1 < argc) {
       char* end = nullptr;
       options.Duration = std::strtod(argv[++k], &end);
@@ -45,7 +48,7 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
       return false;
     }
   }
-  return true;
+  return options.Log.empty() || !options.Port.empty();
 }
 
 }  // namespace
@@ -58,7 +61,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!options.Port.empty())
-    return vireon::RunPortMode(options.Port, options.Duration, options.Summary);
+    return vireon::RunPortMode(options.Port, options.Duration, options.Summary, options.Log);
   if (vireon::IsKlfName(options.File)) return vireon::RunKlfMode(options.File, options.Summary);
   return vireon::RunFileMode(options.File, options.Summary);
 }

@@ -14,6 +14,7 @@
 #include "../link/Process.h"
 #include "PtyRelay.h"
 #include "link/ComRouter.h"
+#include "log/KlfFile.h"
 #include "log/LogControl.h"
 #include "log/LogWarningForm.h"
 
@@ -85,10 +86,12 @@ TEST(LogEndToEnd, LogHoldsEveryGoodFrameSentAfterLoggingBegan) {
   relay.Start();
   ASSERT_TRUE(test::WaitFor([&] { return dispatched >= 20 && !engine.SerialNumber().empty(); }));
 
-  // Frames the relay had passed on before logging began; every later one must be logged.
-  const size_t before = test::GoodFrames(relay.SimBytes()).size();
+  // Frames dispatched before the click cannot be in the log; frames the relay passes on after
+  // the click has returned must all be there.
+  const size_t dispatchedBefore = dispatched;
   btnLogMode.setChecked(true);
   control.btnLogModeClick();
+  const size_t before = test::GoodFrames(relay.SimBytes()).size();
   ASSERT_TRUE(test::WaitFor([&] { return dispatched >= before + 60; }, 30));
   sim.Process.Write("quit\n");
   ASSERT_TRUE(test::WaitFor([&] { return relay.SimEnded(); }));
@@ -118,6 +121,7 @@ TEST(LogEndToEnd, LogHoldsEveryGoodFrameSentAfterLoggingBegan) {
   }
   ASSERT_LE(logged.size(), sent.size());
   const size_t first = sent.size() - logged.size();
+  EXPECT_GE(first, dispatchedBefore);
   EXPECT_LE(first, before);
   EXPECT_TRUE(std::equal(logged.begin(), logged.end(), sent.begin() + first))
       << "the log is not the run of frames sent from index " << first;
@@ -131,6 +135,32 @@ TEST(LogEndToEnd, LogHoldsEveryGoodFrameSentAfterLoggingBegan) {
   EXPECT_EQ(summary["bytes"], file.size());
   EXPECT_EQ(summary["truncated"], 0);
   EXPECT_EQ(summary["bad_checksum"], 1);  // the header's receiver record has no checksum
+}
+
+TEST(LogEndToEnd, HeadlessDecoderLogsEveryPacketItDecodes) {
+  test::TScratchDir dir;
+  test::TSim sim({"--noise", "0.2", "--rate", "40", "--seed", "9"});
+  ASSERT_FALSE(sim.Pty.empty());
+  const std::string log = dir.File("headless.log");  // the name is used as given
+
+  const std::string out = Output(test::BinDir() + "/vireon-decode --port " + sim.Pty + " --log '" +
+                                 log + "' --duration 2 --summary");
+
+  const auto summary = nlohmann::json::parse(out.substr(out.rfind('\n', out.size() - 2) + 1));
+  const size_t packets = summary["summary"]["packets"];
+  ASSERT_GT(packets, 10u);
+  const Bytes file = test::ReadAll(log);
+  TGPSShared gps;
+  TEngine fresh{gps};
+  ASSERT_GE(file.size(), 63u);
+  EXPECT_EQ(Bytes(file.begin(), file.begin() + 63), BuildKlfHeader(fresh.Snapshot()));
+  const Frames records = RecordsAfterFixedHeader(file);
+  EXPECT_EQ(records.size(), packets);
+  for (const Bytes& r : records) {
+    uint8_t sum = 0;
+    for (size_t k = 2; k < r.size(); ++k) sum ^= r[k];
+    EXPECT_EQ(sum, 0);
+  }
 }
 
 }  // namespace
