@@ -9,9 +9,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <utility>
+#include <type_traits>
 
 namespace vireon {
+
+static_assert(std::is_trivially_copyable_v<TGPS>, "a record is copied whole under the lock");
 
 namespace {
 
@@ -39,12 +41,13 @@ std::string Hemisphere(double degrees, char positive, char negative) {
 
 }  // namespace
 
-TGPS::TGPS()
-    : CompassText{"N",   "NNE", "NE",  "ENE", "E",   "ESE", "SE",  "SSE", "S",
-                  "SSW", "SW",  "WSW", "W",   "WNW", "NW",  "NNW", "N"},
-      FixText{"Reserved",      "Reserved",       "Bad Geometry", "Acquiring Satellites",
-              "Position Hold", "Propogate Mode", "2D Fix",       "3D Fix"},
-      AntennaText{"OK", "Overcurrent", "Undercurrent", "NV"} {}
+const std::string TGPS::CompassText[20] = {"N",  "NNE", "NE", "ENE", "E",  "ESE",
+                                           "SE", "SSE", "S",  "SSW", "SW", "WSW",
+                                           "W",  "WNW", "NW", "NNW", "N"};
+const std::string TGPS::FixText[8] = {
+    "Reserved",      "Reserved",       "Bad Geometry", "Acquiring Satellites",
+    "Position Hold", "Propogate Mode", "2D Fix",       "3D Fix"};
+const std::string TGPS::AntennaText[4] = {"OK", "Overcurrent", "Undercurrent", "NV"};
 
 void TGPS::Decode(const uint8_t* payload, size_t n) {
   std::memset(Raw, 0, sizeof Raw);
@@ -135,7 +138,7 @@ void TGPSShared::Decode(const uint8_t* payload, size_t n) {
   std::lock_guard decoding(DecodeMutex);
   Scratch.Decode(payload, n);
   std::lock_guard lock(M);
-  std::swap(Record, Scratch);
+  Record = Scratch;
 }
 
 TGPS TGPSShared::Copy() const {

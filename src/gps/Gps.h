@@ -21,12 +21,11 @@ struct TGPSChannel {
 };
 
 struct TGPS {
-  TGPS();
-
   uint8_t Raw[kGpsReportSize] = {};
-  std::string CompassText[20];
-  std::string FixText[8];
-  std::string AntennaText[4];
+  // The text tables are the same for every record, so copying a record copies no text.
+  static const std::string CompassText[20];
+  static const std::string FixText[8];
+  static const std::string AntennaText[4];
   int16_t Month = 0, Day = 0, Year = 0, Hours = 0, Minutes = 0, Seconds = 0;
   int16_t DOP = 0;
   int16_t Heading = 0;
@@ -74,7 +73,7 @@ class TGPSShared {
  private:
   mutable std::mutex M;
   TGPS Record;
-  // Decoded outside M and swapped in, so readers wait for a swap, never for a decode.
+  // Decoded outside M and copied in, so readers wait for a copy, never for a decode.
   std::mutex DecodeMutex;
   TGPS Scratch;
 };

@@ -1,8 +1,8 @@
-// Decoding of every received packet into the shared data model. Payloads are read at their
-// type's fixed layout from a zero-filled copy, so a short packet reads as zeros and never as the
-// stale bytes of an earlier packet in the reused record; a level entry cut short is absent, never
-// a phantom level 0. Entries that fall outside the level arrays (scan entry above 9, table index
-// above 3071) are discarded. Unknown types change
+// Decoding of every received packet into the shared data model. A payload is read at its
+// type's fixed layout in place, or, when it is shorter, from a zero-padded copy, so a short
+// packet reads as zeros and never as the stale bytes of an earlier packet in the reused record;
+// a level entry cut short is absent, never a phantom level 0. Entries that fall outside the level
+// arrays (scan entry above 9, table index above 3071) are discarded. Unknown types change
 // nothing but are still logged. Nothing here throws or blocks on the screen.
 
 #include "model/Engine.h"
@@ -19,12 +19,34 @@ const char* const kScanWarningText =
 
 namespace {
 
-// Large enough for every fixed layout decoded here (the 80-byte scan list is the largest);
-// samples and GPS reports take their own sizes from the record.
-constexpr int kFixedPayload = 128;
+// Room for the largest fixed layout decoded here, the 80-byte scan list; samples and GPS
+// reports take their own sizes from the record.
+constexpr int kFixedPayload = 80;
 constexpr int kScanLevelEntries = 5;
 constexpr int kTableLevelEntries = 4;
 constexpr int kWarnAfter = 5;
+
+// The bytes a type's decoder reads at fixed offsets; shorter payloads are zero-padded to it.
+int FixedSize(uint8_t type) {
+  switch (type) {
+    case 1:
+      return 25;
+    case 4:
+      return 7;
+    case 5:
+      return 8;
+    case 6:
+      return 80;
+    case 7:
+      return 3 * kScanLevelEntries;
+    case 9:
+      return 4 * kTableLevelEntries;
+    case 28:
+      return 8;
+    default:
+      return 0;
+  }
+}
 
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -48,8 +70,13 @@ TEngine::TEngine(TGPSShared& gps) : Gps(gps) {
 
 bool TEngine::Dispatch(const PacketRecord& record) {
   const int n = std::clamp(record.PayloadSize(), 0, kDataSize - 1);
-  uint8_t fixed[kFixedPayload] = {};
-  std::memcpy(fixed, record.Data, static_cast<size_t>(std::min(n, kFixedPayload)));
+  uint8_t padded[kFixedPayload];
+  const uint8_t* fixed = record.Data;
+  if (n < FixedSize(record.Type)) {
+    std::memset(padded, 0, sizeof padded);
+    std::memcpy(padded, record.Data, static_cast<size_t>(n));
+    fixed = padded;
+  }
 
   switch (record.Type) {
     case 0:
@@ -147,7 +174,7 @@ void TEngine::StoreScanLevels(const uint8_t* payload, int entries) {
     for (int e = 0; e < entries; ++e) {
       const uint8_t* entry = payload + 3 * e;
       if ((entry[0] != 0 ? 1 : 0) != i || entry[1] >= kScanEntries) continue;
-      ScanLevels[i][entry[1]] = static_cast<int8_t>(entry[2]);
+      ScanLevels[i][entry[1]].store(static_cast<int8_t>(entry[2]), std::memory_order_relaxed);
       stored = true;
     }
     if (stored) ReceiverEvent[i].Set();
@@ -163,7 +190,7 @@ void TEngine::StoreTableLevels(const uint8_t* payload, int entries) {
       const uint8_t* entry = payload + 4 * e;
       const int index = entry[1] | (entry[2] << 8);
       if ((entry[0] != 0 ? 1 : 0) != i || index >= kTableEntries) continue;
-      TableLevels[i][index] = static_cast<int8_t>(entry[3]);
+      TableLevels[i][index].store(static_cast<int8_t>(entry[3]), std::memory_order_relaxed);
       stored = true;
     }
     if (stored) ReceiverEvent[i].Set();
@@ -231,7 +258,7 @@ std::string TEngine::ClockTimeText() const {
 
 void TEngine::ResetScanLevels(int i) {
   if (i < 0 || i > 1) return;
-  for (auto& level : ScanLevels[i]) level = static_cast<int8_t>(kNoLevel);
+  for (auto& level : ScanLevels[i]) level.store(kNoLevel, std::memory_order_relaxed);
 }
 
 std::string TEngine::StatusText() const {

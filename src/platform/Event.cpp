@@ -6,6 +6,7 @@
 namespace vireon {
 
 void Event::Set() {
+  if (Signalled) return;  // already set: every waiter has been woken
   std::vector<Waiter*> waiters;
   {
     std::lock_guard lock(M);
@@ -21,18 +22,18 @@ void Event::Set() {
 }
 
 void Event::Reset() {
+  if (!Signalled) return;
   std::lock_guard lock(M);
   Signalled = false;
 }
 
 bool Event::IsSet() const {
-  std::lock_guard lock(M);
   return Signalled;
 }
 
 bool Event::Wait(int ms) {
   std::unique_lock lock(M);
-  return Cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return Signalled; });
+  return Cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return Signalled.load(); });
 }
 
 void Event::AddWaiter(Waiter* w) {

@@ -3,6 +3,7 @@
 // Set wakes every waiter and stays set until Reset; the thread that waits resets it after the
 // work the event announced.
 
+#include <atomic>
 #include <condition_variable>
 #include <initializer_list>
 #include <mutex>
@@ -33,7 +34,8 @@ class Event {
 
   mutable std::mutex M;
   std::condition_variable Cv;
-  bool Signalled = false;
+  // Written under M; read without it by IsSet, which the engine calls for every packet.
+  std::atomic<bool> Signalled{false};
   std::vector<Waiter*> Waiters;
 };
 
