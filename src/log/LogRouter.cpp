@@ -117,7 +117,10 @@ void TLog_Router::PostPacket(const uint8_t* data, int16_t count) {
   const bool wellFormed = count >= kMinLogRecord && count <= kMaxLogRecord &&
                           RecordSize(data) == static_cast<size_t>(count);
   if (!wellFormed || !Fifo.Push(data, static_cast<size_t>(count))) Lost.fetch_add(1);
-  LogEvent.Set();
+  // Only the first hand-off after the writer woke signals: the event's lock stays off the
+  // common path, so a writer descheduled while holding it cannot hold this thread up.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (!WakePending.exchange(true)) LogEvent.Set();
 }
 
 int32_t TLog_Router::FileSizeKB() {
@@ -141,6 +144,10 @@ void TLog_Router::Execute() {
       // Read the flag before draining: what was handed over before the stop is in the FIFO now.
       const bool stopping = StopRequested.load();
       LogEvent.Reset();
+      WakePending.store(false);
+      // Pairs with PostPacket's fence: either this drain sees the record, or its hand-off
+      // sees the cleared flag and signals again.
+      std::atomic_thread_fence(std::memory_order_seq_cst);
       ok = Drain();
       ReportLoss();
       if (stopping) break;

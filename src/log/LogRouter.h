@@ -89,6 +89,7 @@ class TLog_Router : public Worker, public TLogSink {
   int64_t GoodSize = 0;  // the file's size up to the end of the last whole record
   uint64_t LossReported = 0;
   std::atomic<uint64_t> Lost{0};
+  std::atomic<bool> WakePending{false};  // a hand-off has signalled since the writer last woke
   std::atomic<bool> FailedFlag{false};
   std::atomic<bool> Done{false};
 };
