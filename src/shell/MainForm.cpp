@@ -14,6 +14,12 @@
 #include "log/LogControl.h"
 #include "shell/Controls.h"
 
+// Icons live in a static library: their resource must be registered by hand, outside any
+// namespace.
+static void InitShellResources() {
+  Q_INIT_RESOURCE(icons);
+}
+
 namespace vireon {
 
 namespace {
@@ -33,6 +39,7 @@ QButtonGroup* Group(QObject* owner, std::initializer_list<QToolButton*> buttons)
 }  // namespace
 
 TMain_Form::TMain_Form(QWidget* parent) : QMainWindow(parent) {
+  InitShellResources();
   setWindowTitle("Vireon Data Logger");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
@@ -159,7 +160,8 @@ void TMain_Form::btnReceiverPanelsClick() {
 
 void TMain_Form::ReceiverButtonClick(int i, QToolButton* button) {
   QFrame* panel = ReceiverPanels[i];
-  if (button->isChecked() && Shown(GPSPanel)) {
+  // The GPS screen is the chosen one, not merely the GPS panel lying beneath the receivers.
+  if (button->isChecked() && btnGPSPanel->isChecked()) {
     ArrangeReceiverPanels();
     return;
   }
@@ -189,7 +191,9 @@ void TMain_Form::AboutClick() {
 }
 
 void TMain_Form::UserManualClick() {
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile("Vireon1.0.pdf")))
+  // The desktop's opener reports success even for a missing file, so look for it first.
+  const QString manual = QFileInfo("Vireon1.0.pdf").absoluteFilePath();
+  if (!QFileInfo::exists(manual) || !QDesktopServices::openUrl(QUrl::fromLocalFile(manual)))
     ShowMessageBox(0, "Could Not Load User Manual!!!");
 }
 

@@ -12,7 +12,7 @@
 namespace vireon {
 
 QString RangeText(double value) {
-  QLocale locale = QLocale::system();
+  QLocale locale;  // the system's, unless the application chose another
   locale.setNumberOptions(QLocale::OmitGroupSeparator);
   return locale.toString(value, 'g', 15);
 }

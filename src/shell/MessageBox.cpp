@@ -55,8 +55,8 @@ int ShowMessageBox(int16_t kind, const char* format, ...) {
   return result;
 }
 
-void AbandonMessageBoxes() {
-  Abandoned.store(true);
+void AbandonMessageBoxes(bool abandon) {
+  Abandoned.store(abandon);
 }
 
 }  // namespace vireon

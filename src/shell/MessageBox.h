@@ -14,6 +14,7 @@ int ShowMessageBox(int16_t kind, const char* format, ...) __attribute__((format(
 QString MessageBoxCaption(int16_t kind);
 
 // At shutdown: workers waiting for a box return at once; boxes not yet shown are dropped.
-void AbandonMessageBoxes();
+// A test that closed a window switches it off again.
+void AbandonMessageBoxes(bool abandon = true);
 
 }  // namespace vireon

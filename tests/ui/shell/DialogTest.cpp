@@ -1,0 +1,158 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "ShellFixture.h"
+#include "link/ComForm.h"
+#include "shell/AboutDlg.h"
+#include "shell/MessageBox.h"
+
+namespace vireon {
+namespace {
+
+QMessageBox* OpenBox() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* b = qobject_cast<QMessageBox*>(w); b != nullptr && b->isVisible()) return b;
+  return nullptr;
+}
+
+struct PortCase {
+  int Index;
+  const char* Text;
+  const char* ItemDevice;
+  int16_t LinkMode;
+  int16_t PortNumber;
+  const char* DevicePath;
+};
+
+class PortChoiceMapping : public ::testing::TestWithParam<PortCase> {};
+
+TEST_P(PortChoiceMapping, GivesLinkModePortNumberAndDevice) {
+  const PortCase& c = GetParam();
+  const TPortChoice choice = PortChoiceOf(c.Index, c.Text, c.ItemDevice);
+  EXPECT_EQ(choice.LinkMode, c.LinkMode);
+  EXPECT_EQ(choice.PortNumber, c.PortNumber);
+  EXPECT_EQ(choice.DevicePath, QString(c.DevicePath));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, PortChoiceMapping,
+    ::testing::Values(PortCase{0, "COM1:", "", 1, 1, ""}, PortCase{2, "COM3:", "", 1, 3, ""},
+                      PortCase{3, "COM4:", "", 1, 4, ""}, PortCase{4, "USB", "", 2, 0, ""},
+                      PortCase{5, "/dev/ttyUSB0 - FT232R", "/dev/ttyUSB0", 1, 0, "/dev/ttyUSB0"},
+                      PortCase{-1, " /dev/pts/7 ", "", 1, 0, "/dev/pts/7"},
+                      PortCase{-1, "COM9:", "", 1, 0, ""}));
+
+TEST(PortDialog, ShowsItsItemsAndMapsWhatIsTyped) {
+  TCom_Form form;
+  EXPECT_EQ(form.windowTitle(), "Select Communications Port");
+  EXPECT_EQ(form.size(), QSize(313, 216));
+  EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
+  const char* items[] = {"COM1:", "COM2:", "COM3:", "COM4:", "USB"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(form.PortChoice->itemText(i), items[i]);
+  EXPECT_EQ(form.PortChoice->currentText(), "COM1:");
+  EXPECT_EQ(form.Choice().PortNumber, 1);
+  EXPECT_EQ(form.OKBtn->text(), "OK");
+
+  form.PortChoice->setCurrentIndex(2);
+  EXPECT_EQ(form.Choice().PortNumber, 3);
+  // Typed text is matched against the items as the user sees them, case aside.
+  form.PortChoice->setEditText("usb");
+  EXPECT_EQ(form.Choice().LinkMode, 2);
+  form.PortChoice->setEditText("/dev/ttyACM0");
+  EXPECT_EQ(form.Choice().DevicePath, "/dev/ttyACM0");
+  EXPECT_EQ(form.Choice().PortNumber, 0);
+}
+
+TEST(MessageBoxes, CaptionsAndIconsFollowTheKind) {
+  EXPECT_EQ(MessageBoxCaption(0), "Information");
+  EXPECT_EQ(MessageBoxCaption(1), "Warning");
+  EXPECT_EQ(MessageBoxCaption(2), "Error");
+  EXPECT_EQ(MessageBoxCaption(7), "Information");
+
+  const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Warning,
+                                     QMessageBox::Critical};
+  for (int16_t kind = 0; kind < 3; ++kind) {
+    QMessageBox::Icon seen = QMessageBox::NoIcon;
+    QString text;
+    QTimer::singleShot(0, [&] {
+      QMessageBox* box = OpenBox();
+      ASSERT_NE(box, nullptr);
+      seen = box->icon();
+      text = box->text();
+      box->accept();
+    });
+    ShowMessageBox(kind, "kind %d of %s", kind, "three");
+    EXPECT_EQ(seen, icons[kind]);
+    EXPECT_EQ(text, QString("kind %1 of three").arg(kind));
+  }
+}
+
+TEST(MessageBoxes, WorkerWaitsUntilTheUserDismissesTheBox) {
+  std::atomic<bool> returned{false};
+  bool returnedWhileOpen = true;
+  QString caption;
+  qsizetype length = 0;
+  // The box runs its own loop on this thread: inspect and dismiss it from a timer.
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (QMessageBox* box = OpenBox()) {
+      caption = box->windowTitle();
+      length = box->text().size();
+      returnedWhileOpen = returned.load();
+      box->accept();
+    }
+  });
+  poll.start(50);
+  std::thread worker([&] {
+    ShowMessageBox(2, "%s", std::string(300, 'x').c_str());  // cut to 127 characters
+    returned = true;
+  });
+  EXPECT_TRUE(WaitFor([&] { return returned.load(); }));
+  worker.join();
+  EXPECT_EQ(caption, "Error");
+  EXPECT_EQ(length, 127);
+  EXPECT_FALSE(returnedWhileOpen);
+}
+
+TEST(AboutBox, ShowsTitleAndVersion) {
+  TAboutDlg about;
+  EXPECT_EQ(about.windowTitle(), "About");
+  EXPECT_EQ(about.size(), QSize(369, 170));
+  EXPECT_EQ(about.ProductName->text(), "Vireon Data Logger");
+  EXPECT_EQ(about.Version->text(), "Version 4.14");
+  EXPECT_FALSE(about.ProgramIcon->pixmap().isNull());
+  QTimer::singleShot(0, &about, [&] { about.OKButton->click(); });
+  EXPECT_EQ(about.exec(), 1);
+}
+
+using UserManualMenu = ShellTest;
+
+TEST_F(UserManualMenu, MissingManualIsReported) {
+  QTemporaryDir empty;
+  const QString previous = QDir::currentPath();
+  QDir::setCurrent(empty.path());
+  QString caption;
+  QString text;
+  QTimer::singleShot(0, [&] {
+    QMessageBox* box = OpenBox();
+    ASSERT_NE(box, nullptr);
+    caption = box->windowTitle();
+    text = box->text();
+    box->accept();
+  });
+  Form->UserManualClick();
+  QDir::setCurrent(previous);
+  EXPECT_EQ(caption, "Information");
+  EXPECT_EQ(text, "Could Not Load User Manual!!!");
+}
+
+}  // namespace
+}  // namespace vireon
