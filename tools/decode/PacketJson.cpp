@@ -127,7 +127,9 @@ TJson TableEntriesJson(const PacketRecord& record, const TEngine& engine) {
 
 TJson PacketJson(const PacketRecord& record, const TEngine& engine) {
   const int n = std::clamp(record.PayloadSize(), 0, kDataSize - 1);
-  TJson j = {{"type", record.Type}, {"length", record.Length}, {"payload", Hex(record.Data, n)}};
+  TJson j = {{"type", record.Type},
+             {"length", static_cast<int>(record.Length)},
+             {"payload", Hex(record.Data, n)}};
   switch (record.Type) {
     case 0:
       j["gps"] = GpsJson(engine.Gps.Copy());

@@ -48,7 +48,7 @@ TEST(BuildFrame, ChecksumMakesTheBodyXorZero) {
   PacketRecord record;
   const uint8_t payload[] = {0x12, 0x34, 0xAA};
   EXPECT_EQ(BuildFrame(record, 7, payload, 3), 8);
-  EXPECT_EQ(record.Length, 5);
+  EXPECT_EQ(record.FrameSize(), 8);
   EXPECT_EQ(record.Data[3], 7 ^ 0x12 ^ 0x34 ^ 0xAA);
 }
 
