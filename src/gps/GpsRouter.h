@@ -5,7 +5,6 @@
 // own. Both steps read one consistent copy of the report. The map link fails silently: no block
 // or no bus means that report is skipped and the next one tries again.
 
-#include <QLabel>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -14,6 +13,8 @@
 #include "gps/Gps.h"
 #include "gps/MapLink.h"
 #include "platform/Worker.h"
+
+class QLabel;
 
 namespace vireon {
 
