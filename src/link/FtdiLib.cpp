@@ -1,10 +1,11 @@
 // TFtdiDriver over libftdi1.
 //
-// libftdi has no receive-queue query: a read returns what the bridge has buffered, or nothing
-// once the bridge's latency timer (16 ms by default) sends an empty packet. QueueStatus therefore
-// reads ahead into a buffer of the transport's size and reports its fill; Read drains it. Only
-// the communications thread reads, so the read-ahead needs no lock; writes use the other
-// endpoint and may run meanwhile.
+// libftdi has no receive-queue query, so QueueStatus reads ahead and reports what it got; Read
+// drains that. A large ftdi_read_data keeps collecting USB packets until it is full, which on a
+// busy line takes about a second; asking for one byte returns with the first packet (or with
+// nothing once the bridge's latency timer, 16 ms by default, sends an empty one), and the rest of
+// that packet is then taken from libftdi's own buffer without waiting. Only the communications
+// thread reads, so the read-ahead needs no lock; writes use the other endpoint meanwhile.
 
 #include <libftdi1/ftdi.h>
 
@@ -56,9 +57,15 @@ class TLibFtdiDriver final : public TFtdiDriver {
   bool QueueStatus(uint32_t& waiting) override {
     if (!Opened) return false;
     if (Fill == 0) {
-      int got = ftdi_read_data(Context, Ahead, sizeof Ahead);
+      int got = ftdi_read_data(Context, Ahead, 1);
       if (got < 0) return false;
       Fill = static_cast<uint32_t>(got);
+      int rest =
+          static_cast<int>(std::min<unsigned>(Context->readbuffer_remaining, sizeof Ahead - 1));
+      if (got == 1 && rest > 0) {
+        got = ftdi_read_data(Context, Ahead + 1, rest);
+        if (got > 0) Fill += static_cast<uint32_t>(got);
+      }
     }
     waiting = Fill;
     return true;
