@@ -42,6 +42,8 @@ bool TCom_Router::Connect() {
 
 bool TCom_Router::SendFrame(const PacketRecord& record) {
   PacketRecord copy = record;
+  // A length the record cannot hold would send bytes from beyond it.
+  if (copy.Length < 1 || copy.FrameSize() > static_cast<int>(sizeof copy)) return false;
   return WriteBytes(copy.FrameBytes(), copy.FrameSize());
 }
 

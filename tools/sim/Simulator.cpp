@@ -10,7 +10,8 @@
 namespace vireon::sim {
 
 namespace {
-constexpr int kTickMs = 4;
+constexpr int kTickMs = 4;                 // pacing step while bytes wait for the line
+constexpr int kIdleMs = 20;                // longest sleep of an idle line
 constexpr size_t kMaxPending = 64 * 1024;  // about 17 s of line time
 constexpr double kMaxCredit = 64;          // bytes: an idle line does not bank a burst
 }  // namespace
@@ -140,6 +141,13 @@ bool TSimulator::ReadCommands(int fd) {
   return true;
 }
 
+int TSimulator::SleepMs(Clock::time_point now) const {
+  if (!Pending.empty() || Options.FullRate) return kTickMs;
+  if (Options.Rate <= 0) return kIdleMs;
+  double untilLevels = (NextLevels - Seconds(now)) * 1000;
+  return std::clamp(static_cast<int>(untilLevels) + 1, 1, kIdleMs);
+}
+
 void TSimulator::Run(const std::atomic<bool>& stop, int commandFd) {
   Start = LastPace = Clock::now();
   QueueAll(Instrument.StartMeasurement(Options.Mode));
@@ -150,7 +158,7 @@ void TSimulator::Run(const std::atomic<bool>& stop, int commandFd) {
     Send(now);
     pollfd fds[2] = {{Master, POLLIN, 0}, {commandFd, POLLIN, 0}};
     int count = commandFd >= 0 ? 2 : 1;
-    if (poll(fds, static_cast<nfds_t>(count), kTickMs) <= 0) continue;
+    if (poll(fds, static_cast<nfds_t>(count), SleepMs(now)) <= 0) continue;
     if ((fds[0].revents & POLLIN) != 0) Receive();
     // Once the command source ends the simulator carries on without it.
     if (count == 2 && fds[1].revents != 0 && !ReadCommands(commandFd)) commandFd = -1;

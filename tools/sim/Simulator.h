@@ -55,6 +55,8 @@ class TSimulator {
   // False once the source has ended.
   bool ReadCommands(int fd);
   double Seconds(Clock::time_point t) const;
+  // How long the loop may sleep before it has something to send.
+  int SleepMs(Clock::time_point now) const;
 
   TOptions Options;
   int Master;

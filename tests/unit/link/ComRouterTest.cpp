@@ -160,13 +160,20 @@ TEST_F(RouterFixture, ConcurrentCommandsGoOutAsWholeFrames) {
   EXPECT_EQ(framer.BadChecksum + framer.BadLength, 0u);
 }
 
-TEST_F(RouterFixture, AFailedOrShortWriteIsReportedAsFailure) {
+TEST_F(RouterFixture, AFailedShortOrImpossibleFrameIsReportedAsFailure) {
   Engine.LinkMode = 2;
   TCom_Router router(Engine, Usb, Rs232);
   ASSERT_TRUE(router.Connect());
   PacketRecord record;
   BuildFrame(record, 1, nullptr, 0);
   EXPECT_TRUE(router.SendFrame(record));
+  EXPECT_EQ(Script->WrittenBytes(), kConfigRequest);
+  // A record whose length it cannot hold is refused, not sent from beyond its end.
+  for (int16_t length : {int16_t{0}, int16_t{-3}, int16_t{kDataSize + 2}}) {
+    PacketRecord bad = record;
+    bad.Length = length;
+    EXPECT_FALSE(router.SendFrame(bad));
+  }
   EXPECT_EQ(Script->WrittenBytes(), kConfigRequest);
   Script->ShortWriteBy = 1;
   EXPECT_FALSE(router.SendFrame(record));
