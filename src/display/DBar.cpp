@@ -31,10 +31,13 @@ int Trunc(double v) {
 }
 
 // Fonts are asked for by cell height (ascent + descent); Arial's cell is 2288/2048 of its em.
+// Text is not antialiased: labels are redrawn over themselves where no strip clears them, and
+// only solid glyphs stay the same under that.
 QFont ArialOfHeight(int height, bool bold) {
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(std::max(1, (height * 2048 + 1144) / 2288));
   font.setBold(bold);
+  font.setStyleStrategy(QFont::NoAntialias);
   return font;
 }
 
@@ -63,8 +66,7 @@ QRect ToRect(const TEdges& r) {
 }  // namespace
 
 DBar::DBar(QWidget* parent) : QWidget(parent) {
-  OwnFont = QFont(QStringLiteral("Arial"));
-  OwnFont.setBold(true);
+  OwnFont = ArialOfHeight(OwnFontHeight, true);
   CanvasFont = OwnFont;
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -439,8 +441,7 @@ void DBar::AddBar(int16_t x, const QString& label, double value) {
 // upward. Both start 20 pixels above the bar's top, in the bar colour on white.
 void DBar::DrawBarLabel(int c, int top, const QString& label) {
   if (label.isEmpty()) return;
-  QFont font(QStringLiteral("Arial"));
-  font.setPixelSize(ArialOfHeight(kLabelCellHeight, false).pixelSize());
+  const QFont font = ArialOfHeight(kLabelCellHeight, false);
   const QFontMetrics fm(font);
   const int x = VerticalLabels ? c - fm.height() / 2 : c - fm.horizontalAdvance(label) / 2;
   QPainter p(&Bars);

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QToolButton>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "Process.h"
+#include "display/DBar.h"
+#include "display/RRouter.h"
+#include "link/ComRouter.h"
+#include "model/Engine.h"
+#include "shell/Globals.h"
+#include "shell/MainForm.h"
+#include "shell/UiDispatcher.h"
+
+namespace vireon::test {
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "e2e_display";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+// The logger after the port dialog's OK, on the simulator's terminal: engine, main window with
+// its display threads and timer, and the communications thread. No GPS thread: the displays
+// must then skip the map hand-over.
+struct TLoggerUnderTest {
+  explicit TLoggerUnderTest(const std::string& device) {
+    Engine = &Model;
+    Gps = &GpsRecord;
+    Model.LinkMode = 1;
+    Model.PortNumber = 0;
+    Rs232.SetDevicePath(device);
+    Form = std::make_unique<TMain_Form>();
+    Main_Form = Form.get();
+    Model.SetHost(Form.get());
+    Com = std::make_unique<TCom_Router>(Model, Usb, Rs232);
+    Form->show();
+  }
+  ~TLoggerUnderTest() {
+    Worker* workers[] = {Com.get(), ReceiverRouters[0], ReceiverRouters[1]};
+    for (Worker* w : workers) w->RequestStop();
+    for (Worker* w : workers) w->Join();
+    for (TR_Router*& r : ReceiverRouters) {
+      delete r;
+      r = nullptr;
+    }
+    Main_Form = nullptr;
+    Engine = nullptr;
+    Gps = nullptr;
+  }
+
+  TGPSShared GpsRecord;
+  TEngine Model{GpsRecord};
+  TUSB Usb;
+  TRS232 Rs232;
+  std::unique_ptr<TMain_Form> Form;
+  std::unique_ptr<TCom_Router> Com;
+};
+
+// Maroon bar pixels along the plot's bottom row.
+int BarPixels(DBar& bar) {
+  const QImage img = bar.grab().toImage();
+  int n = 0;
+  const int row = bar.Plot.Bottom - 2;
+  for (int x = bar.Plot.Left; x < bar.Plot.Right; ++x)
+    n += QColor(img.pixel(x, row)) == QColor(128, 0, 0) ? 1 : 0;
+  return n;
+}
+
+bool ServeUntil(const std::function<bool()>& done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+struct TModeCase {
+  const char* Mode;
+  QToolButton* TMain_Form::*Button;
+  double XMax;
+  bool Vertical;
+};
+
+class DisplayWithSimulator : public ::testing::TestWithParam<TModeCase> {};
+
+TEST_P(DisplayWithSimulator, BothGraphsDrawBarsInTheInstrumentsMode) {
+  const TModeCase& c = GetParam();
+  App();
+  QtUiDispatcher dispatcher;
+  SetUiDispatcher(&dispatcher);
+  {
+    TSim sim({"--mode", c.Mode, "--rate", "20"});
+    ASSERT_FALSE(sim.Pty.empty());
+    TLoggerUnderTest logger(sim.Pty);
+    logger.Com->Start();
+    TMain_Form& form = *logger.Form;
+    // The first display update after the configuration packet also draws the range caption.
+    ASSERT_TRUE(ServeUntil([&] {
+      return (form.*c.Button)->isChecked() && BarPixels(*form.Bars[0]) > 0 &&
+             BarPixels(*form.Bars[1]) > 0 && !form.Bars[0]->Title().isEmpty();
+    }));
+    for (DBar* bar : form.Bars) {
+      EXPECT_EQ(bar->XMax, c.XMax);
+      EXPECT_EQ(bar->VerticalLabels, c.Vertical);
+      EXPECT_TRUE(bar->Title().endsWith(QStringLiteral("KHz Step"))) << bar->Title().toStdString();
+      EXPECT_FALSE(bar->Footer().isEmpty());
+    }
+    EXPECT_TRUE(form.Bars[0]->Title().startsWith(QStringLiteral("R1 (")));
+    EXPECT_TRUE(form.Bars[1]->Title().startsWith(QStringLiteral("R2 (")));
+
+    // Once the instrument reports its tuning, the single-channel footer shows a frequency
+    // inside the receiver's range.
+    if (c.XMax == 2.0) {
+      sim.Process.Write("start\n");
+      double low = 0;
+      double high = 0;
+      const QByteArray title = form.Bars[0]->Title().toLatin1();
+      ASSERT_EQ(std::sscanf(title.constData(), "R1 (%lf-%lf)", &low, &high), 2);
+      ASSERT_TRUE(ServeUntil([&] {
+        const double mhz = form.Bars[0]->Footer().section(' ', 0, 0).toDouble();
+        return mhz >= low && mhz <= high;
+      })) << form.Bars[0]->Footer().toStdString();
+    }
+    // For looking at: VIREON_SCREENSHOT_DIR=<dir> keeps a picture of the window per mode.
+    const QString shots = qEnvironmentVariable("VIREON_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) form.grab().save(shots + "/display-" + c.Mode + ".png");
+  }
+  SetUiDispatcher(nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, DisplayWithSimulator,
+    ::testing::Values(TModeCase{"single", &TMain_Form::btnSingleMode, 2.0, false},
+                      TModeCase{"scan", &TMain_Form::btnScanMode, 11.0, true},
+                      TModeCase{"table", &TMain_Form::btnTableMode, 11.0, true}),
+    [](const auto& info) { return std::string(info.param.Mode); });
+
+}  // namespace
+}  // namespace vireon::test
