@@ -120,6 +120,7 @@ int32_t TRS232::Write(const uint8_t* bytes, int n) {
     if (w > 0) {
       done += static_cast<int>(w);
     } else if (w < 0 && errno == EAGAIN) {
+      // A line that takes nothing for a second fails the frame rather than hold SendMutex.
       pollfd p{fd, POLLOUT, 0};
       if (poll(&p, 1, 1000) <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
     } else if (!(w < 0 && errno == EINTR)) {

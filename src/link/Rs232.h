@@ -5,8 +5,8 @@
 // Built on termios rather than QSerialPort: FIONREAD tells exactly how many bytes are waiting, so
 // a read takes just those and never waits, and poll() gives the communications thread its
 // up-to-100 ms wait for data without an event loop in that thread. Line ioctls that a
-// pseudo-terminal refuses (DTR, RTS, exclusive use) are not fatal. Read returns the count read
-// or -1 when nothing was read; Write returns n or kWriteFailed.
+// pseudo-terminal refuses (DTR, RTS) are not fatal; an advisory lock marks the port in use. Read
+// returns the count read or -1 when nothing was read; Write returns n or kWriteFailed.
 
 #include <atomic>
 #include <cstdint>
