@@ -28,6 +28,10 @@ TMapRange_Form::TMapRange_Form(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
   setFixedSize(313, 317);
+  // The forms' 8-point sans face, as in the main window, so the texts fit their places.
+  QFont font("Arial");
+  font.setPixelSize(11);
+  setFont(font);
 
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setGeometry(8, 4, 297, 89);
@@ -55,11 +59,11 @@ TMapRange_Form::TMapRange_Form(QWidget* parent) : QDialog(parent) {
   Label6->setAlignment(Qt::AlignCenter);
   Label6->setGeometry(12, 180, 289, 17);
   Label1 = new QLabel("Maximum Value for Color Range", this);
-  Label1->setGeometry(18, 208, 190, 17);
+  Label1->setGeometry(18, 208, 192, 17);
   edRSSIMax = new QLineEdit("-50", this);
   edRSSIMax->setGeometry(216, 205, 81, 22);
   Label2 = new QLabel("Minimum Value for Color Range", this);
-  Label2->setGeometry(18, 240, 190, 17);
+  Label2->setGeometry(18, 240, 192, 17);
   edRSSIMin = new QLineEdit("-120", this);
   edRSSIMin->setGeometry(216, 237, 81, 22);
 
