@@ -12,6 +12,7 @@ namespace vireon {
 
 namespace {
 constexpr int kLine = 15;
+constexpr int kChannelLine = 14;  // thirteen rows fit the channel box
 
 QGroupBox* NavyGroup(QWidget* parent, int x, int y, int w, int h, const QString& caption) {
   QGroupBox* g = MakeGroup(parent, x, y, w, h, caption);
@@ -81,7 +82,7 @@ void TMain_Form::BuildGPSPanel(QWidget* client) {
                         &lblChannel5,   &lblChannel6,  &lblChannel7, &lblChannel8, &lblChannel9,
                         &lblChannel10,  &lblChannel11, &lblChannel12};
   for (int row = 0; row < 13; ++row) {
-    QLabel* l = MakeLabel(gbChannel, 8, 17 + row * kLine, 630, kLine - 1, "");
+    QLabel* l = MakeLabel(gbChannel, 8, 17 + row * kChannelLine, 630, kChannelLine - 1, "");
     l->setFont(courier);
     SetTextColor(l, kMaroon);
     *channel[row] = l;

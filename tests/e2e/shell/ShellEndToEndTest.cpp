@@ -3,9 +3,11 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
 
@@ -22,14 +24,27 @@
 namespace vireon {
 namespace {
 
+// Serves the event loop for ms milliseconds, sleeping while there is nothing to do.
+void Serve(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
 bool WaitFor(const std::function<bool()>& cond, int ms = 20000) {
   QElapsedTimer t;
   t.start();
   while (!cond()) {
     if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    Serve(20);
   }
   return true;
+}
+
+// With VIREON_SHOT_DIR set, the windows are saved there for a look by eye.
+void SaveShot(QWidget* w, const char* name) {
+  const char* dir = std::getenv("VIREON_SHOT_DIR");
+  if (dir != nullptr) w->grab().save(QString(dir) + "/" + name);
 }
 
 TEST(LoggerAgainstSimulator, ConnectsViaComAndShowsSerialNumberRangesAndClock) {
@@ -42,6 +57,7 @@ TEST(LoggerAgainstSimulator, ConnectsViaComAndShowsSerialNumberRangesAndClock) {
   EXPECT_TRUE(Com_Form->isVisible());
   EXPECT_FALSE(Main_Form->isVisible());
 
+  SaveShot(Com_Form, "port-dialog.png");
   Com_Form->PortChoice->setCurrentIndex(0);
   Com_Form->OKBtn->click();
   EXPECT_EQ(Engine->LinkMode, 1);
@@ -65,6 +81,10 @@ TEST(LoggerAgainstSimulator, ConnectsViaComAndShowsSerialNumberRangesAndClock) {
   EXPECT_TRUE(WaitFor([&] { return form.edMarker->text().startsWith("Mrkr #"); }));
   EXPECT_EQ(form.edRTCDate->text().size(), 10);
   EXPECT_TRUE(WaitFor([&] { return form.btnScanMode->isChecked(); }));
+
+  SaveShot(&form, "main-window.png");
+  form.btnGPSPanel->click();
+  SaveShot(&form, "gps-screen.png");
 
   form.close();
   EXPECT_FALSE(ComRouter->Running());

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <functional>
 #include <vector>
 
@@ -14,13 +16,20 @@
 
 namespace vireon {
 
+// Serves the event loop for ms milliseconds, sleeping while there is nothing to do.
+inline void Serve(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
 // Serves the event loop until cond holds or ms pass; the result of the last check.
 inline bool WaitFor(const std::function<bool()>& cond, int ms = 10000) {
   QElapsedTimer t;
   t.start();
   while (!cond()) {
     if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    Serve(20);
   }
   return true;
 }

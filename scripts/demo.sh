@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The quickest way to see the logger at work: installs what is missing, builds, starts the
+# instrument simulator on a pseudo-terminal and the logger with COM1 pointing at it. Press OK in
+# the port dialog; closing the logger stops the simulator. Extra arguments go to vireon-sim,
+# e.g. `scripts/demo.sh --mode table`.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$root/build/dev"
+
+"$root/scripts/install-deps.sh"
+cmake --preset dev -S "$root" >/dev/null
+cmake --build "$build" --target vireon-logger vireon-sim
+
+link="${XDG_RUNTIME_DIR:-/tmp}/vireon-demo-$$.tty"
+"$build/bin/vireon-sim" --link "$link" "$@" >/dev/null &
+sim=$!
+trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$link"' EXIT
+
+for _ in $(seq 100); do
+  [ -e "$link" ] && break
+  kill -0 "$sim" 2>/dev/null || { echo "demo: vireon-sim did not start" >&2; exit 1; }
+  sleep 0.1
+done
+[ -e "$link" ] || { echo "demo: vireon-sim made no terminal" >&2; exit 1; }
+
+# From its own folder, so Help > User Manual finds Vireon1.0.pdf.
+cd "$build/bin"
+VIREON_COM1="$link" ./vireon-logger
