@@ -23,9 +23,9 @@ TLogControl::TLogControl(TEngine& engine, TLog_Router*& logRouter, QLineEdit* lo
 
 TLogControl::~TLogControl() {
   Engine.SetLogSink(nullptr);
+  LogRouter = nullptr;
   for (auto& writer : Writers) writer->RequestStop();
   Writers.clear();
-  LogRouter = nullptr;
 }
 
 bool TLogControl::Logging() const {

@@ -153,7 +153,10 @@ void TLog_Router::Execute() {
       if (stopping) break;
     }
   }
-  if (Fd >= 0) ::close(Fd);
+  // A late write error (a network file system, for one) can surface only here.
+  if (Fd >= 0 && ::close(Fd) != 0 && !FailedFlag.load()) {
+    Fail(TLogReport::WriteFailed, "could not be closed", errno);
+  }
   Fd = -1;
   Turns().Leave(Key, Turn);
   HoldsTurn = false;
