@@ -62,12 +62,5 @@ TEST(KlfDecode, ReadsHeaderAndPacketRecordsByTheirLengthFields) {
   EXPECT_EQ(summary.Truncated, 1u);
 }
 
-TEST(KlfDecode, LogNamesAreRecognisedInAnyCase) {
-  EXPECT_TRUE(IsKlfName("run.KLF"));
-  EXPECT_TRUE(IsKlfName("/a/b/run.klf"));
-  EXPECT_FALSE(IsKlfName("capture.bin"));
-  EXPECT_FALSE(IsKlfName("KLF"));
-}
-
 }  // namespace
 }  // namespace vireon

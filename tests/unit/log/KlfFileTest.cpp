@@ -97,13 +97,5 @@ INSTANTIATE_TEST_SUITE_P(
                     TNameCase{std::string(512, 'a'), std::nullopt},
                     TNameCase{std::string(600, 'a') + ".x", std::nullopt}));
 
-TEST(KlfFileSize, WholeKilobytesTruncated) {
-  EXPECT_EQ(SizeInKB(0), 0);
-  EXPECT_EQ(SizeInKB(1023), 0);
-  EXPECT_EQ(SizeInKB(1024), 1);
-  EXPECT_EQ(SizeInKB(2047), 1);
-  EXPECT_EQ(SizeInKB(int64_t{5} << 30), 5 << 20);
-}
-
 }  // namespace
 }  // namespace vireon
