@@ -47,6 +47,21 @@ void BM_BarUpdate(benchmark::State& state) {
 }
 BENCHMARK(BM_BarUpdate)->Unit(benchmark::kMicrosecond);
 
+// The same update on a shown graph, with the repaint it causes.
+void BM_BarUpdateRepainted(benchmark::State& state) {
+  TGraph g;
+  g.Panel.show();
+  QCoreApplication::processEvents();
+  for (auto _ : state) {
+    g.Bar->ClearBars();
+    for (int k = 0; k < 10; ++k)
+      g.Bar->AddBar(static_cast<int16_t>(k + 1), "450.0125", -40.0 - 7 * k);
+    g.Bar->ShowBars(QString());
+    QCoreApplication::processEvents();
+  }
+}
+BENCHMARK(BM_BarUpdateRepainted)->Unit(benchmark::kMicrosecond);
+
 void BM_FullPaint(benchmark::State& state) {
   TGraph g;
   for (auto _ : state) g.Bar->Paint();

@@ -1,8 +1,10 @@
 #include "display/DBar.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
+#include <QTransform>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -46,17 +48,21 @@ int TextWidth(const QFont& font, const QString& text) {
 }
 
 // Draws text with its cell's top-left corner at (x, y), turned angle degrees counter-clockwise
-// about that corner; an opaque background fills the text's cell first.
-void TextOut(QPainter& p, int x, int y, const QString& text, int angle = 0,
-             const QColor* background = nullptr) {
-  if (text.isEmpty()) return;
+// about that corner; an opaque background fills the text's cell first. Returns the cell.
+QRect TextOut(QPainter& p, int x, int y, const QString& text, int angle = 0,
+              const QColor* background = nullptr) {
+  if (text.isEmpty()) return QRect();
   const QFontMetrics fm(p.font());
+  const QRect cell(0, 0, fm.horizontalAdvance(text), fm.height());
+  QTransform at;
+  at.translate(x, y);
+  at.rotate(-angle);
   p.save();
-  p.translate(x, y);
-  p.rotate(-angle);
-  if (background != nullptr) p.fillRect(0, 0, fm.horizontalAdvance(text), fm.height(), *background);
+  p.setTransform(at, true);
+  if (background != nullptr) p.fillRect(cell, *background);
   p.drawText(0, fm.ascent(), text);
   p.restore();
+  return at.mapRect(cell);
 }
 
 QRect ToRect(const TEdges& r) {
@@ -158,6 +164,7 @@ void DBar::Paint() {
   // The parent panel shows through wherever the control draws nothing.
   if (CanvasImage.size() != size()) CanvasImage = QImage(size(), QImage::Format_RGB32);
   if (!CanvasImage.isNull()) CanvasImage.fill(kPanel);
+  AxisLabelsDrawn.reset();
   RebuildGrid();
   const QString same = QStringLiteral(".");
   SetTitle(same);
@@ -210,12 +217,12 @@ void DBar::DrawMarkers() {
       g.drawLine(c, 0, c, PlotH);
       const int width = TextWidth(CanvasFont, marker.Label);
       canvas.setFont(labelFont);
-      TextOut(canvas, c + Plot.Left - width / 2, Plot.Top - labelHeight - 3, marker.Label);
+      CanvasText(canvas, c + Plot.Left - width / 2, Plot.Top - labelHeight - 3, marker.Label);
     } else {
       const int r = std::clamp(ValueToPixel(1, marker.Value), Plot.Top, Plot.Bottom) - Plot.Top;
       g.drawLine(0, r, PlotW, r);
       canvas.setFont(labelFont);
-      TextOut(canvas, Plot.Right + 5, r + Plot.Top, marker.Label);
+      CanvasText(canvas, Plot.Right + 5, r + Plot.Top, marker.Label);
     }
     CanvasFont = labelFont;
     CanvasFontHeight = labelHeight;
@@ -242,6 +249,36 @@ void DBar::DrawTrace() {
 
 void DBar::DrawAxisLabels() {
   if (CanvasImage.isNull()) return;
+  if (YDivisions == 0) YDivisions = 10;
+  // Every display update sets the x range; when nothing the labels depend on has changed and
+  // nothing has drawn over them, redrawing would give the same pixels.
+  const bool xLabels = ShowXAxis && (ShowXLabels || ShowScaledXLabels);
+  const TAxisLabelInputs inputs{Plot.Left,
+                                Plot.Top,
+                                Plot.Right,
+                                Plot.Bottom,
+                                Outer.Left,
+                                YMin,
+                                YMax,
+                                YDivisions,
+                                RightMin,
+                                RightMax,
+                                ShowRightAxis,
+                                ShowXAxis,
+                                ShowXLabels,
+                                ShowScaledXLabels,
+                                XDecimals,
+                                ScaledXDecimals,
+                                xLabels ? XMin : 0.0,
+                                xLabels ? XMax : 0.0};
+  if (AxisLabelsDrawn && *AxisLabelsDrawn == inputs) {
+    CanvasFont = AxisLabelsFont;
+    CanvasFontHeight = AxisLabelsFontHeight;
+    return;
+  }
+  AxisLabelsDrawn.reset();
+  AxisLabelArea = QRect();
+  DrawingAxisLabels = true;
   const QString a = QString::asprintf("%.1f", YMax);
   const QString b = QString::asprintf("%.1f", YMin);
   int fontHeight = 0;
@@ -255,14 +292,13 @@ void DBar::DrawAxisLabels() {
   }
   const int y0 = Plot.Top - fontHeight / 2;
   FillOnCanvas(LeftLabelStrip, kPanel);
-  if (YDivisions == 0) YDivisions = 10;
 
   QPainter p(&CanvasImage);
   p.setFont(font);
   p.setPen(kBlack);
   for (int i = 0; i <= YDivisions; ++i) {
     const double v = YMax - i * (YMax - YMin) / YDivisions;
-    TextOut(p, x, i * PlotH / YDivisions + y0, QString::asprintf("%.0f", v));
+    CanvasText(p, x, i * PlotH / YDivisions + y0, QString::asprintf("%.0f", v));
   }
   CanvasFont = font;
   CanvasFontHeight = fontHeight;
@@ -272,16 +308,20 @@ void DBar::DrawAxisLabels() {
     p.setFont(right);
     p.setPen(kBlue);
     p.fillRect(ToRect(RightLabelStrip), kPanel);
+    MarkDrawn(ToRect(RightLabelStrip));
     for (int i = 0; i <= YDivisions; ++i) {
       const double v = RightMax - i * (RightMax - RightMin) / YDivisions;
-      TextOut(p, Plot.Right + 2, i * PlotH / YDivisions + y0, QString::asprintf("%.1f", v));
+      CanvasText(p, Plot.Right + 2, i * PlotH / YDivisions + y0, QString::asprintf("%.1f", v));
     }
     CanvasFont = right;
     CanvasFontHeight = PlotH / 12;
   }
   p.end();
   DrawXLabels();
-  update();
+  DrawingAxisLabels = false;
+  AxisLabelsDrawn = inputs;
+  AxisLabelsFont = CanvasFont;
+  AxisLabelsFontHeight = CanvasFontHeight;
 }
 
 void DBar::DrawXLabels() {
@@ -292,10 +332,11 @@ void DBar::DrawXLabels() {
   if (ShowXLabels) {
     p.setPen(kBlack);
     p.fillRect(ToRect(XLabelStrip), kPanel);
+    MarkDrawn(ToRect(XLabelStrip));
     for (int i = 0; i <= 8; ++i) {
       const double v = XMin + i * (XMax - XMin) * 0.125;
       const QString text = QString::asprintf("%.*f", int{XDecimals}, v);
-      TextOut(p, Plot.Left + i * PlotW / 8 - TextWidth(CanvasFont, text) / 2, y, text);
+      CanvasText(p, Plot.Left + i * PlotW / 8 - TextWidth(CanvasFont, text) / 2, y, text);
     }
   }
   if (ShowScaledXLabels) {
@@ -303,8 +344,8 @@ void DBar::DrawXLabels() {
     const int y2 = y + CanvasFontHeight + 1;
     for (int i = 0; i <= 8; ++i) {
       const double v = (XMin + i * (XMax - XMin) * 0.125) * 0.0078125;
-      TextOut(p, Plot.Left + i * PlotW / 8 - 4, y2,
-              QString::asprintf("%.*f", int{ScaledXDecimals}, v));
+      CanvasText(p, Plot.Left + i * PlotW / 8 - 4, y2,
+                 QString::asprintf("%.*f", int{ScaledXDecimals}, v));
     }
   }
 }
@@ -313,38 +354,42 @@ void DBar::FillOnCanvas(const TEdges& r, const QColor& color) {
   if (CanvasImage.isNull()) return;
   QPainter p(&CanvasImage);
   p.fillRect(ToRect(r), color);
-  update();
+  MarkDrawn(ToRect(r));
 }
 
 // Title and footer: centred over the plot in the middle half of their margin, shrinking until
 // the text fits the plot's width or the font is 5 pixels high.
-void DBar::DrawCentredCaption(const QString& text, int stripTop, int space) {
+void DBar::DrawCentredCaption(TCaptionFit& fit, const QString& text, int stripTop, int space) {
   FillOnCanvas({Plot.Left, stripTop + space / 4, Plot.Right, stripTop + 3 * space / 4}, kPanel);
   if (CanvasImage.isNull()) return;
-  int height = space / 2;
-  QFont font = ArialOfHeight(height, true);
-  int x = (Plot.Left + Plot.Right) / 2 - TextWidth(font, text) / 2;
-  while (x < Plot.Left && height > 5) {
-    --height;
-    font = ArialOfHeight(height, true);
-    x = (Plot.Left + Plot.Right) / 2 - TextWidth(font, text) / 2;
+  // The footer is set on every update, mostly to the same text: fit it once.
+  if (fit.Text != text || fit.Left != Plot.Left || fit.Right != Plot.Right || fit.Space != space) {
+    int height = space / 2;
+    QFont font = ArialOfHeight(height, true);
+    int x = (Plot.Left + Plot.Right) / 2 - TextWidth(font, text) / 2;
+    while (x < Plot.Left && height > 5) {
+      --height;
+      font = ArialOfHeight(height, true);
+      x = (Plot.Left + Plot.Right) / 2 - TextWidth(font, text) / 2;
+    }
+    fit = {text, Plot.Left, Plot.Right, space, height, x, font};
   }
   QPainter p(&CanvasImage);
-  p.setFont(font);
+  p.setFont(fit.Font);
   p.setPen(kBlack);
-  TextOut(p, x, stripTop + space / 2 - height / 2, text);
-  CanvasFont = font;
-  CanvasFontHeight = height;
+  CanvasText(p, fit.X, stripTop + space / 2 - fit.Height / 2, text);
+  CanvasFont = fit.Font;
+  CanvasFontHeight = fit.Height;
 }
 
 void DBar::SetTitle(const QString& text) {
   if (text != QLatin1String(".")) TitleText = text;
-  DrawCentredCaption(TitleText, Outer.Top, Plot.Top - Outer.Top);
+  DrawCentredCaption(TitleFit, TitleText, Outer.Top, Plot.Top - Outer.Top);
 }
 
 void DBar::SetFooter(const QString& text) {
   if (text != QLatin1String(".")) FooterText = text;
-  DrawCentredCaption(FooterText, Plot.Bottom, Outer.Bottom - Plot.Bottom);
+  DrawCentredCaption(FooterFit, FooterText, Plot.Bottom, Outer.Bottom - Plot.Bottom);
 }
 
 void DBar::SetYCaption(const QString& text) {
@@ -356,11 +401,10 @@ void DBar::SetYCaption(const QString& text) {
   QPainter p(&CanvasImage);
   p.setFont(font);
   p.setPen(kBlack);
-  TextOut(p, Outer.Left + (Plot.Left - Outer.Left) / 4 - OwnFontHeight / 2, OuterH / 2 + width / 2,
-          YCaptionText, 90);
+  CanvasText(p, Outer.Left + (Plot.Left - Outer.Left) / 4 - OwnFontHeight / 2,
+             OuterH / 2 + width / 2, YCaptionText, 90);
   CanvasFont = font;
   CanvasFontHeight = 14;
-  update();
 }
 
 void DBar::SetRightCaption(const QString& text) {
@@ -372,11 +416,10 @@ void DBar::SetRightCaption(const QString& text) {
   QPainter p(&CanvasImage);
   p.setFont(OwnFont);
   p.setPen(kBlue);
-  TextOut(p, Outer.Right - (Outer.Right - Plot.Right) / 4 + OwnFontHeight / 2,
-          OuterH / 2 - width / 2, RightCaptionText, 270);
+  CanvasText(p, Outer.Right - (Outer.Right - Plot.Right) / 4 + OwnFontHeight / 2,
+             OuterH / 2 - width / 2, RightCaptionText, 270);
   CanvasFont = OwnFont;
   CanvasFontHeight = OwnFontHeight;
-  update();
 }
 
 void DBar::SetCornerText(const QString& text) {
@@ -387,11 +430,22 @@ void DBar::SetCornerText(const QString& text) {
   QPainter p(&CanvasImage);
   p.setFont(font);
   p.setPen(kBlue);
-  TextOut(p, 3 * OuterW / 4 - TextWidth(font, CornerTextText) / 2, Outer.Bottom - height - 3,
-          CornerTextText);
+  CanvasText(p, 3 * OuterW / 4 - TextWidth(font, CornerTextText) / 2, Outer.Bottom - height - 3,
+             CornerTextText);
   CanvasFont = font;
   CanvasFontHeight = height;
-  update();
+}
+
+void DBar::CanvasText(QPainter& p, int x, int y, const QString& text, int angle) {
+  MarkDrawn(TextOut(p, x, y, text, angle));
+}
+
+void DBar::MarkDrawn(const QRect& r) {
+  update(r);
+  if (DrawingAxisLabels)
+    AxisLabelArea |= r;
+  else if (r.intersects(AxisLabelArea))
+    AxisLabelsDrawn.reset();
 }
 
 // ---- Bars ----
@@ -455,7 +509,7 @@ void DBar::ShowBars(const QString& text) {
     QPainter p(&CanvasImage);
     p.setFont(CanvasFont);
     p.setPen(kBlack);
-    TextOut(p, Plot.Left + PlotW / 2 - TextWidth(CanvasFont, text) / 2, Plot.Bottom + 5, text);
+    CanvasText(p, Plot.Left + PlotW / 2 - TextWidth(CanvasFont, text) / 2, Plot.Bottom + 5, text);
   }
   CopyLayerToCanvas(Bars);
 }
@@ -464,7 +518,7 @@ void DBar::CopyLayerToCanvas(const QImage& layer) {
   if (CanvasImage.isNull() || layer.isNull()) return;
   QPainter p(&CanvasImage);
   p.drawImage(Plot.Left, Plot.Top, layer);
-  update();
+  MarkDrawn(QRect(Plot.Left, Plot.Top, layer.width(), layer.height()));
 }
 
 // ---- Mouse ----
@@ -482,7 +536,8 @@ void DBar::MouseMove(int x, int y) {
   QPainter p(&CanvasImage);
   p.setFont(font);
   p.setPen(kRed);
-  TextOut(p, OuterW / 2 - TextWidth(font, text) / 2, Outer.Top + 4 * margin / 5 - height / 8, text);
+  CanvasText(p, OuterW / 2 - TextWidth(font, text) / 2, Outer.Top + 4 * margin / 5 - height / 8,
+             text);
   CanvasFont = font;
   CanvasFontHeight = height;
 }
@@ -512,10 +567,11 @@ void DBar::MouseUp(int button, int x, int y) {
 
 // ---- Qt events ----
 
-void DBar::paintEvent(QPaintEvent*) {
+// Only what changed is copied: an update repaints the plot and the strips it redrew.
+void DBar::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   if (CanvasImage.size() != size()) p.fillRect(rect(), kPanel);
-  p.drawImage(0, 0, CanvasImage);
+  for (const QRect& r : event->region()) p.drawImage(r.topLeft(), CanvasImage, r);
 }
 
 void DBar::resizeEvent(QResizeEvent*) {

@@ -9,11 +9,13 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QPainter>
 #include <QRect>
 #include <QString>
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace vireon {
 
@@ -156,16 +158,49 @@ class DBar : public QWidget {
   void ComputeGeometry();
   void RecomputeScales();
   void FillOnCanvas(const TEdges& r, const QColor& color);
-  void DrawCentredCaption(const QString& text, int stripTop, int space);
+  // A title or footer fitted to the plot's width: its font and place.
+  struct TCaptionFit {
+    QString Text;
+    int Left = 0;
+    int Right = 0;
+    int Space = -1;
+    int Height = 0;
+    int X = 0;
+    QFont Font;
+  };
+  void DrawCentredCaption(TCaptionFit& fit, const QString& text, int stripTop, int space);
   void DrawXLabels();
   void DrawBarLabel(int c, int top, const QString& label);
   void CopyLayerToCanvas(const QImage& layer);
+  // Draws on the canvas and marks the text's cell for the next repaint.
+  void CanvasText(QPainter& p, int x, int y, const QString& text, int angle = 0);
+  // Marks a canvas area drawn: repainted next, and noted against the axis labels.
+  void MarkDrawn(const QRect& r);
+
+  struct TAxisLabelInputs {
+    int PlotLeft, PlotTop, PlotRight, PlotBottom, OuterLeft;
+    double YMin, YMax;
+    int16_t YDivisions;
+    double RightMin, RightMax;
+    bool ShowRightAxis, ShowXAxis, ShowXLabels, ShowScaledXLabels;
+    int16_t XDecimals, ScaledXDecimals;
+    double XMin, XMax;
+    bool operator==(const TAxisLabelInputs&) const = default;
+  };
+  std::optional<TAxisLabelInputs> AxisLabelsDrawn;
+  QRect AxisLabelArea;
+  QFont AxisLabelsFont;
+  int AxisLabelsFontHeight = 0;
+  bool DrawingAxisLabels = false;
 
   QString TitleText;
   QString YCaptionText;
   QString RightCaptionText;
   QString FooterText;
   QString CornerTextText;
+
+  TCaptionFit TitleFit;
+  TCaptionFit FooterFit;
 
   // The control's own font (bold Arial) and its height in pixels, which the right caption sets.
   QFont OwnFont;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
 #include <QToolButton>
 #include <chrono>
 #include <cstdio>
@@ -73,11 +74,14 @@ int BarPixels(DBar& bar) {
   return n;
 }
 
+// Serves the UI thread, asleep between events, until done() holds or 30 s pass.
 bool ServeUntil(const std::function<bool()>& done) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  QTimer tick;
+  tick.start(20);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
   return true;
 }

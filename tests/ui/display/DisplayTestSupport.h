@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <functional>
@@ -114,10 +115,11 @@ class TQtDispatcher : public UiDispatcher {
 // Serves the event loop until done() holds or ten seconds pass.
 inline bool PumpUntil(const std::function<bool()>& done) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  QTimer tick;
+  tick.start(5);
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
+    QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
   return true;
 }
