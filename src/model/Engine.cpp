@@ -69,7 +69,10 @@ TEngine::TEngine(TGPSShared& gps) : Gps(gps) {
 }
 
 bool TEngine::Dispatch(const PacketRecord& record) {
-  const int n = std::clamp(record.PayloadSize(), 0, kDataSize - 1);
+  // The framer never delivers such a length; a record read back from elsewhere might, and its
+  // byte count would run past the record.
+  if (record.Length < 1 || record.Length >= kDataSize) return true;
+  const int n = std::max(record.PayloadSize(), 0);
   uint8_t padded[kFixedPayload];
   const uint8_t* fixed = record.Data;
   if (n < FixedSize(record.Type)) {

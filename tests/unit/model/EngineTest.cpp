@@ -242,6 +242,18 @@ TEST_F(EngineTest, EmptyGpsFrameIsDecodedAsZerosAndWakesTheGpsThread) {
   EXPECT_EQ(Gps.Copy().Year, 0);
 }
 
+TEST_F(EngineTest, RecordWithALengthTheFramerNeverDeliversIsIgnored) {
+  Host.LogDown = true;
+  Engine.SetLogSink(&Sink);
+  for (int16_t length : {0, -5, 2048, 32767}) {
+    Record.Length = length;
+    Record.Type = 6;
+    Engine.Dispatch(Record);
+  }
+  EXPECT_TRUE(Sink.Packets.empty());
+  EXPECT_EQ(Engine.ScanInfoCaptured, 0);
+}
+
 TEST_F(EngineTest, ScanWarningComesOnEverySixthLoggedPacketWithoutASetUp) {
   Host.LogDown = true;
   Engine.SetLogSink(&Sink);
