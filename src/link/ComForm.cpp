@@ -80,6 +80,7 @@ TCom_Form::TCom_Form(QWidget* parent) : QDialog(parent) {
   OKBtn->setGeometry(119, 180, 75, 25);
   OKBtn->setDefault(true);
   connect(OKBtn, &QPushButton::clicked, this, &TCom_Form::OKBtnClick);
+  CentreOnScreen(this);
   FormCreate();
 }
 

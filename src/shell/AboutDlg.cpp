@@ -34,6 +34,7 @@ TAboutDlg::TAboutDlg(QWidget* parent) : QDialog(parent) {
   OKButton->setFont(BoldFont(font()));
   OKButton->setDefault(true);
   connect(OKButton, &QPushButton::clicked, this, &TAboutDlg::OKBtnClick);
+  CentreOnScreen(this);
 }
 
 void TAboutDlg::OKBtnClick() {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QScreen>
 #include <QToolButton>
 
 namespace vireon {
@@ -21,6 +22,14 @@ QFont BoldFont(const QFont& base) {
   QFont f(base);
   f.setWeight(QFont::Bold);
   return f;
+}
+
+void CentreOnScreen(QWidget* w) {
+  if (QScreen* screen = w->screen()) {
+    QRect frame = w->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    w->move(frame.topLeft());
+  }
 }
 
 void SetTextColor(QWidget* w, const QColor& color) {

@@ -27,6 +27,8 @@ QFont FormFont();
 QFont BoldFont(const QFont& base);
 
 void SetTextColor(QWidget* w, const QColor& color);
+// Places a top-level window at the centre of its screen's available area.
+void CentreOnScreen(QWidget* w);
 void SetBackColor(QWidget* w, const QColor& color);
 
 // A checkable speed button; text may be empty when an icon is set by the caller.

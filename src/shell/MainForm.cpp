@@ -65,6 +65,7 @@ TMain_Form::TMain_Form(QWidget* parent) : QMainWindow(parent) {
   connect(Timer1, &QTimer::timeout, this, &TMain_Form::Timer1Timer);
 
   setFixedSize(sizeHint());
+  CentreOnScreen(this);
   FormCreate();
   Timer1->start();
 }
