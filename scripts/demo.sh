@@ -5,10 +5,10 @@
 # e.g. `scripts/demo.sh --mode table`.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="$root/build/dev"
+build="${VIREON_BUILD_DIR:-$root/build/dev}"  # the dev preset's folder unless told otherwise
 
 "$root/scripts/install-deps.sh"
-cmake --preset dev -S "$root" >/dev/null
+cmake --preset dev -S "$root" -B "$build" -DVIREON_GUI=ON >/dev/null
 cmake --build "$build" --target vireon-logger vireon-sim
 
 link="${XDG_RUNTIME_DIR:-/tmp}/vireon-demo-$$.tty"
