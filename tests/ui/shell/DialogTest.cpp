@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 #include "ShellFixture.h"
@@ -131,6 +132,30 @@ TEST(AboutBox, ShowsTitleAndVersion) {
   EXPECT_FALSE(about.ProgramIcon->pixmap().isNull());
   QTimer::singleShot(0, &about, [&] { about.OKButton->click(); });
   EXPECT_EQ(about.exec(), 1);
+}
+
+class Thrower : public QObject {
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw std::runtime_error("handler failed");
+    return QObject::event(e);
+  }
+};
+
+TEST(ExceptionDisplay, ExceptionInAHandlerIsShownAndTheLoopCarriesOn) {
+  Thrower thrower;
+  QString text;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (QMessageBox* box = OpenBox()) {
+      text = box->text();
+      box->accept();
+    }
+  });
+  poll.start(50);
+  QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+  EXPECT_TRUE(WaitFor([&] { return !text.isEmpty(); }));
+  EXPECT_EQ(text, "handler failed");
 }
 
 using UserManualMenu = ShellTest;
