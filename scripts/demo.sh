@@ -12,7 +12,10 @@ cmake --preset dev -S "$root" -B "$build" -DVIREON_GUI=ON >/dev/null
 cmake --build "$build" --target vireon-logger vireon-sim
 
 link="${XDG_RUNTIME_DIR:-/tmp}/vireon-demo-$$.tty"
-"$build/bin/vireon-sim" --link "$link" "$@" >/dev/null &
+# The simulator reads this terminal: type single, scan, table, start or marker and Enter to
+# operate the instrument while the logger runs.
+echo "demo: type single, scan, table, start or marker and Enter here to operate the instrument"
+"$build/bin/vireon-sim" --link "$link" --start-on-connect "$@" >/dev/null <&0 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$link"' EXIT
 

@@ -121,6 +121,8 @@ void TSimulator::Receive() {
     if (Framer.Push(buffer[i]) != 0) continue;
     Framer.CopyTo(record);
     QueueAll(Instrument.Answer(record.Type));
+    if (record.Type == 28 && Options.StartOnConnect)
+      QueueAll(Instrument.StartMeasurement(Instrument.Mode));
   }
 }
 

@@ -27,6 +27,9 @@ struct TOptions {
   double Noise = 0;     // chance per packet of garbage and of a corrupted copy
   double Duration = 0;  // seconds; 0 runs until stopped
   std::string LinkPath;
+  // Start the measurement again once a logger asks for the serial number, as an operator does
+  // after connecting, so the logger sees the scan set-up without a command on stdin.
+  bool StartOnConnect = false;
 };
 
 class TSimulator {

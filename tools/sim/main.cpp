@@ -26,7 +26,7 @@ void Usage() {
   std::fprintf(stderr,
                "usage: vireon-sim [--mode single|scan|table] [--rate N | --full-rate]\n"
                "                  [--serial TEXT] [--seed N] [--noise P] [--duration SEC]\n"
-               "                  [--link PATH]\n");
+               "                  [--link PATH] [--start-on-connect]\n");
 }
 
 bool ParseMode(const std::string& text, vireon::sim::TMeasureMode& mode) {
@@ -53,6 +53,10 @@ bool ParseOptions(int argc, char** argv, vireon::sim::TOptions& o) {
     std::string arg = argv[i];
     if (arg == "--full-rate") {
       o.FullRate = true;
+      continue;
+    }
+    if (arg == "--start-on-connect") {
+      o.StartOnConnect = true;
       continue;
     }
     if (i + 1 >= argc) return false;

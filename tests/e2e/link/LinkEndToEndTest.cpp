@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -64,6 +66,36 @@ TEST(LinkWithSimulator, TheInstrumentFirstHearsTheSerialNumberRequestAndIsIdenti
   ASSERT_TRUE(WaitFor([&] { return logger.Engine.ReceiverActive[1].load() == 1; }));
   EXPECT_TRUE(logger.Engine.Receiver(0).IsWrapped());
   EXPECT_FALSE(logger.Engine.Receiver(1).IsWrapped());
+}
+
+// Records the order of packet types the engine hands to the log.
+struct TTypeRecorder : TEngineHost, TLogSink {
+  void PressMode(TMode) override {}
+  bool LogModeDown() const override { return true; }
+  void ShowScanWarning(const char*) override {}
+  void PostPacket(const uint8_t* data, int16_t) override {
+    std::lock_guard lock(M);
+    Types.push_back(data[2]);
+  }
+  bool TuningAfterSerial() {
+    std::lock_guard lock(M);
+    auto serial = std::find(Types.begin(), Types.end(), 28);
+    return std::find(serial, Types.end(), 5) != Types.end();
+  }
+  std::mutex M;
+  std::vector<uint8_t> Types;
+};
+
+TEST(LinkWithSimulator, StartOnConnectSendsTheScanSetUpAfterTheSerialNumberAnswer) {
+  TSim sim({"--rate", "5", "--start-on-connect"});
+  TLogger logger(sim.Pty);
+  TTypeRecorder recorder;
+  logger.Engine.SetHost(&recorder);
+  logger.Engine.SetLogSink(&recorder);
+  logger.Router->Start();
+  EXPECT_TRUE(WaitFor([&] { return recorder.TuningAfterSerial(); }));
+  logger.Router->RequestStop();
+  logger.Router->Join();
 }
 
 TEST(LinkWithSimulator, ClockGpsMarkerAndEveryModeReachTheEngine) {
