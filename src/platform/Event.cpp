@@ -6,25 +6,25 @@
 namespace vireon {
 
 void Event::Set() {
-  if (Signalled) return;  // already set: every waiter has been woken
-  std::vector<Waiter*> waiters;
+  // Already set: every waiter has been woken. The plain load spares the locked exchange.
+  if (Signalled || Signalled.exchange(true)) return;
+  if (Sleepers == 0 && WaiterCount == 0) return;
   {
+    // Taking the lock waits out a waiter between its flag check and its sleep, and keeps a
+    // WaitAny registration alive while it is notified (RemoveWaiter needs the lock too).
+    // WaitAny checks flags without our lock, so holding both cannot deadlock.
     std::lock_guard lock(M);
-    Signalled = true;
-    waiters = Waiters;
+    for (Waiter* w : Waiters) {
+      std::lock_guard waiterLock(w->M);
+      w->Cv.notify_all();
+    }
   }
   Cv.notify_all();
-  // Notified outside our own lock: WaitAny takes its waiter lock first, then ours.
-  for (Waiter* w : waiters) {
-    std::lock_guard lock(w->M);
-    w->Cv.notify_all();
-  }
 }
 
+// Clearing cannot make a waiter miss a Set, so it needs no lock.
 void Event::Reset() {
-  if (!Signalled) return;
-  std::lock_guard lock(M);
-  Signalled = false;
+  if (Signalled) Signalled = false;
 }
 
 bool Event::IsSet() const {
@@ -33,17 +33,22 @@ bool Event::IsSet() const {
 
 bool Event::Wait(int ms) {
   std::unique_lock lock(M);
-  return Cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return Signalled.load(); });
+  ++Sleepers;
+  bool set = Cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return Signalled.load(); });
+  --Sleepers;
+  return set;
 }
 
 void Event::AddWaiter(Waiter* w) {
   std::lock_guard lock(M);
   Waiters.push_back(w);
+  ++WaiterCount;
 }
 
 void Event::RemoveWaiter(Waiter* w) {
   std::lock_guard lock(M);
   Waiters.erase(std::remove(Waiters.begin(), Waiters.end(), w), Waiters.end());
+  --WaiterCount;
 }
 
 int WaitAny(std::initializer_list<Event*> events, int ms) {

@@ -36,6 +36,11 @@ class Event {
   std::condition_variable Cv;
   // Written under M; read without it by IsSet, which the engine calls for every packet.
   std::atomic<bool> Signalled{false};
+  // Threads inside Wait and WaitAny registrations. Set stores the flag, then reads these; a
+  // waiter counts itself, then reads the flag (all sequentially consistent), so either Set sees
+  // the waiter and notifies under M, or the waiter sees the flag. An unwatched Set takes no lock.
+  std::atomic<int> Sleepers{0};
+  std::atomic<int> WaiterCount{0};
   std::vector<Waiter*> Waiters;
 };
 

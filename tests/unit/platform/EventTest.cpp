@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace vireon {
@@ -39,6 +40,32 @@ TEST(WaitAny, WakesWhenAnotherThreadSetsAnEvent) {
   });
   EXPECT_EQ(WaitAny({&a, &b}, 5000), 1);
   setter.join();
+}
+
+// A WaitAny that returns while Set is notifying it must not leave Set touching its registration
+// (AddressSanitizer reports it if it does), and no Set may be lost to a waiter going to sleep.
+TEST(WaitAny, SetsRacingWaitsThatComeAndGoAreSafeAndNeverLost) {
+  Event a, b;
+  std::atomic<bool> done{false};
+  std::thread setter([&] {
+    while (!done) {
+      b.Set();
+      b.Reset();
+      a.Set();
+      a.Reset();
+    }
+  });
+  for (int i = 0; i < 20000; ++i) WaitAny({&a, &b}, 0);
+  done = true;
+  setter.join();
+
+  for (int i = 0; i < 200; ++i) {
+    a.Reset();
+    std::thread late([&] { a.Set(); });
+    EXPECT_EQ(WaitAny({&b, &a}, 10000), 1);
+    EXPECT_TRUE(a.Wait(10000));
+    late.join();
+  }
 }
 
 }  // namespace
