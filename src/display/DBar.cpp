@@ -495,13 +495,35 @@ void DBar::AddBar(int16_t x, const QString& label, double value) {
 // upward. Both start 20 pixels above the bar's top, in the bar colour on white.
 void DBar::DrawBarLabel(int c, int top, const QString& label) {
   if (label.isEmpty()) return;
+  const QImage& image = LabelImage(label);
+  // Rotated, the cell's top-left corner stands at (x, top - 20) and the text runs upward.
+  const int x = c - image.width() / 2;
+  const int y = VerticalLabels ? top - 20 - image.height() : top - 20;
+  QPainter p(&Bars);
+  p.drawImage(x, y, image);
+}
+
+const QImage& DBar::LabelImage(const QString& label) {
+  if (LabelCacheColor != BarColor.rgb() || LabelCacheVertical != VerticalLabels ||
+      LabelCache.size() > 512) {
+    LabelCache.clear();
+    LabelCacheColor = BarColor.rgb();
+    LabelCacheVertical = VerticalLabels;
+  }
+  auto found = LabelCache.constFind(label);
+  if (found != LabelCache.constEnd()) return *found;
   const QFont font = ArialOfHeight(kLabelCellHeight, false);
   const QFontMetrics fm(font);
-  const int x = VerticalLabels ? c - fm.height() / 2 : c - fm.horizontalAdvance(label) / 2;
-  QPainter p(&Bars);
-  p.setFont(font);
-  p.setPen(BarColor);
-  TextOut(p, x, top - 20, label, VerticalLabels ? 90 : 0, &kWhite);
+  QImage cell(fm.horizontalAdvance(label), fm.height(), QImage::Format_RGB32);
+  cell.fill(kWhite);
+  {
+    QPainter p(&cell);
+    p.setFont(font);
+    p.setPen(BarColor);
+    p.drawText(0, fm.ascent(), label);
+  }
+  if (VerticalLabels) cell = cell.transformed(QTransform().rotate(-90));
+  return *LabelCache.insert(label, cell);
 }
 
 void DBar::ShowBars(const QString& text) {
@@ -514,10 +536,18 @@ void DBar::ShowBars(const QString& text) {
   CopyLayerToCanvas(Bars);
 }
 
+// Row by row: both images are RGB32, and QPainter hands blits this size to a thread pool,
+// whose hand-offs cost more than the copy at one update per packet.
 void DBar::CopyLayerToCanvas(const QImage& layer) {
   if (CanvasImage.isNull() || layer.isNull()) return;
-  QPainter p(&CanvasImage);
-  p.drawImage(Plot.Left, Plot.Top, layer);
+  const QRect target =
+      QRect(Plot.Left, Plot.Top, layer.width(), layer.height()) & CanvasImage.rect();
+  if (target.isEmpty()) return;
+  const size_t bytes = static_cast<size_t>(target.width()) * 4;
+  for (int y = target.top(); y <= target.bottom(); ++y) {
+    const uchar* from = layer.constScanLine(y - Plot.Top) + (target.left() - Plot.Left) * 4;
+    std::memcpy(CanvasImage.scanLine(y) + target.left() * 4, from, bytes);
+  }
   MarkDrawn(QRect(Plot.Left, Plot.Top, layer.width(), layer.height()));
 }
 
@@ -571,7 +601,16 @@ void DBar::MouseUp(int button, int x, int y) {
 void DBar::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   if (CanvasImage.size() != size()) p.fillRect(rect(), kPanel);
-  for (const QRect& r : event->region()) p.drawImage(r.topLeft(), CanvasImage, r);
+  // In bands under the size at which the raster engine farms a blit out to its thread pool: at
+  // one update per packet those hand-offs cost more than the copy itself.
+  constexpr int kBandPixels = 16 * 1024;
+  for (const QRect& r : event->region()) {
+    const int rows = std::max(1, kBandPixels / std::max(1, r.width()));
+    for (int y = r.top(); y <= r.bottom(); y += rows) {
+      const QRect band(r.left(), y, r.width(), std::min(rows, r.bottom() + 1 - y));
+      p.drawImage(band.topLeft(), CanvasImage, band);
+    }
+  }
 }
 
 void DBar::resizeEvent(QResizeEvent*) {

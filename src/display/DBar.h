@@ -8,6 +8,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QRect>
@@ -171,6 +172,9 @@ class DBar : public QWidget {
   void DrawCentredCaption(TCaptionFit& fit, const QString& text, int stripTop, int space);
   void DrawXLabels();
   void DrawBarLabel(int c, int top, const QString& label);
+  // A bar label rendered once (rotated when labels are vertical) and blitted from then on: the
+  // display redraws up to ten labels per packet, and shaping them each time dominated an update.
+  const QImage& LabelImage(const QString& label);
   void CopyLayerToCanvas(const QImage& layer);
   // Draws on the canvas and marks the text's cell for the next repaint.
   void CanvasText(QPainter& p, int x, int y, const QString& text, int angle = 0);
@@ -208,6 +212,10 @@ class DBar : public QWidget {
   // The font the canvas drew with last.
   QFont CanvasFont;
   int CanvasFontHeight = 11;
+
+  QHash<QString, QImage> LabelCache;
+  QRgb LabelCacheColor = 0;
+  bool LabelCacheVertical = false;
 
   QImage Grid;
   QImage Bars;
