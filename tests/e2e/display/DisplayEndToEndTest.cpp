@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "LoggerUnderTest.h"
 #include "Process.h"
 #include "display/DBar.h"
 #include "display/RRouter.h"
@@ -18,51 +19,6 @@
 
 namespace vireon::test {
 namespace {
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "e2e_display";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
-
-// The logger after the port dialog's OK, on the simulator's terminal: engine, main window with
-// its display threads and timer, and the communications thread. No GPS thread: the displays
-// must then skip the map hand-over.
-struct TLoggerUnderTest {
-  explicit TLoggerUnderTest(const std::string& device) {
-    Engine = &Model;
-    Gps = &GpsRecord;
-    Model.LinkMode = 1;
-    Model.PortNumber = 0;
-    Rs232.SetDevicePath(device);
-    Form = std::make_unique<TMain_Form>();
-    Main_Form = Form.get();
-    Model.SetHost(Form.get());
-    Com = std::make_unique<TCom_Router>(Model, Usb, Rs232);
-    Form->show();
-  }
-  ~TLoggerUnderTest() {
-    Worker* workers[] = {Com.get(), ReceiverRouters[0], ReceiverRouters[1]};
-    for (Worker* w : workers) w->RequestStop();
-    for (Worker* w : workers) w->Join();
-    for (TR_Router*& r : ReceiverRouters) {
-      delete r;
-      r = nullptr;
-    }
-    Main_Form = nullptr;
-    Engine = nullptr;
-    Gps = nullptr;
-  }
-
-  TGPSShared GpsRecord;
-  TEngine Model{GpsRecord};
-  TUSB Usb;
-  TRS232 Rs232;
-  std::unique_ptr<TMain_Form> Form;
-  std::unique_ptr<TCom_Router> Com;
-};
 
 // Maroon bar pixels along the plot's bottom row.
 int BarPixels(DBar& bar) {
@@ -104,6 +60,7 @@ TEST_P(DisplayWithSimulator, BothGraphsDrawBarsInTheInstrumentsMode) {
     TSim sim({"--mode", c.Mode, "--rate", "20"});
     ASSERT_FALSE(sim.Pty.empty());
     TLoggerUnderTest logger(sim.Pty);
+    logger.Form->show();
     logger.Com->Start();
     TMain_Form& form = *logger.Form;
     // The first display update after the configuration packet also draws the range caption.

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "LoggerUnderTest.h"
 #include "MapTestSupport.h"
 #include "Process.h"
 #include "display/RRouter.h"
@@ -22,60 +23,27 @@
 namespace vireon::test {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "e2e_gps";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
-
-// The logger as the port dialog's OK leaves it, on the simulator's terminal, minus the status
-// thread: engine, main window with its display threads, map range dialog, communications and
-// GPS threads, all reached through the process-wide pointers as in the program.
-struct TLoggerUnderTest {
-  explicit TLoggerUnderTest(const std::string& device, const std::string& blockName) {
-    Engine = &Model;
-    Gps = &GpsRecord;
-    Model.LinkMode = 1;
-    Model.PortNumber = 0;
-    Rs232.SetDevicePath(device);
-    Form = std::make_unique<TMain_Form>();
-    Main_Form = Form.get();
+// The logger with its map range dialog and GPS thread as well (no status thread).
+struct TGpsLoggerUnderTest : TLoggerUnderTest {
+  TGpsLoggerUnderTest(const std::string& device, const std::string& blockName)
+      : TLoggerUnderTest(device) {
     Range = std::make_unique<TMapRange_Form>();
     MapRange_Form = Range.get();
-    Model.SetHost(Form.get());
-    Com = std::make_unique<TCom_Router>(Model, Usb, Rs232);
     Router =
         std::make_unique<TGPS_Router>(Model, *Form, *Range, std::make_unique<TMapLink>(blockName));
     GpsRouter = Router.get();
   }
-  ~TLoggerUnderTest() {
-    Worker* workers[] = {Com.get(), ReceiverRouters[0], ReceiverRouters[1], Router.get()};
-    for (Worker* w : workers) w->RequestStop();
-    for (Worker* w : workers) w->Join();
-    for (TR_Router*& r : ReceiverRouters) {
-      delete r;
-      r = nullptr;
-    }
+  ~TGpsLoggerUnderTest() {
+    StopWorkers();
     GpsRouter = nullptr;
     MapRange_Form = nullptr;
-    Main_Form = nullptr;
-    Engine = nullptr;
-    Gps = nullptr;
   }
   void Start() {
     Com->Start();
     Router->Start();
   }
 
-  TGPSShared GpsRecord;
-  TEngine Model{GpsRecord};
-  TUSB Usb;
-  TRS232 Rs232;
-  std::unique_ptr<TMain_Form> Form;
   std::unique_ptr<TMapRange_Form> Range;
-  std::unique_ptr<TCom_Router> Com;
   std::unique_ptr<TGPS_Router> Router;
 };
 
@@ -102,7 +70,7 @@ TEST(GpsWithSimulator, MapRecordsFollowTheSimulatorsTrackWithTheChosenRange) {
   {
     TSim sim({"--serial", "VS000042", "--mode", "scan", "--rate", "20"});
     ASSERT_FALSE(sim.Pty.empty());
-    TLoggerUnderTest logger(sim.Pty, blockName);
+    TGpsLoggerUnderTest logger(sim.Pty, blockName);
     logger.Range->edRSSIMin->setText("-110");
     logger.Range->edRSSIMax->setText("-40");
     ProbeProcess probe;
