@@ -83,14 +83,16 @@ void TCom_Router::ReadLoop() {
       PauseAfterFailedRead();
       continue;
     }
-    if (count > 0) BytesRead += static_cast<uint64_t>(count);
-    for (int16_t i = 0; i < count; ++i) {
-      if (Framer.Push(buffer[i]) != 0) continue;
-      Framer.CopyTo(Record);
+    if (count <= 0) continue;
+    const auto n = static_cast<size_t>(count);
+    BytesRead += n;
+    size_t used = 0;
+    for (size_t at = 0; at < n; at += used) {
+      if (Framer.PushBlock(buffer + at, n - at, used) != 0) continue;
       if (Handler)
-        Handler(Record);
+        Handler(Framer.Record());
       else
-        Engine.Dispatch(Record);
+        Engine.Dispatch(Framer.Record());
     }
   }
 }

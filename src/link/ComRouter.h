@@ -61,7 +61,6 @@ class TCom_Router : public Worker, public TPacketSender {
   TUSB& Usb;
   TRS232& Rs232;
   TPacketHandler Handler;
-  PacketRecord Record;
 
  public:
   // Owned by the thread; read them only after it has been joined.

@@ -20,7 +20,7 @@ int16_t TPacket::Push(uint8_t b) {
       AcceptLength();
       return 1;
     default:  // Collecting
-      Body[Count++] = b;
+      Body()[Count++] = b;
       Checksum ^= b;
       if (Count != Length) return 1;
       State = Hunting;
@@ -39,12 +39,24 @@ void TPacket::AcceptLength() {
   Count = 0;
   Checksum = 0;
   State = Collecting;
+  Frame.Sync = kSync;
+  Frame.Length = Length;
 }
 
 namespace {
 
-// Copies a run of body bytes and returns their XOR, eight bytes at a time.
-uint8_t CopyXor(uint8_t* to, const uint8_t* from, size_t n) {
+// Copies a run of body bytes and returns their XOR, eight bytes at a time. Bodies are mostly
+// short, so the last part is one word ending at the run's end, its already counted bytes shifted
+// out of the checksum (little-endian), rather than a byte loop.
+uint8_t CopyXor(uint8_t* __restrict to, const uint8_t* __restrict from, size_t n) {
+  if (n < 8) {
+    uint8_t sum = 0;
+    for (size_t k = 0; k < n; ++k) {
+      to[k] = from[k];
+      sum ^= from[k];
+    }
+    return sum;
+  }
   uint64_t wide = 0;
   size_t k = 0;
   for (; k + 8 <= n; k += 8) {
@@ -53,13 +65,14 @@ uint8_t CopyXor(uint8_t* to, const uint8_t* from, size_t n) {
     std::memcpy(to + k, &word, 8);
     wide ^= word;
   }
-  for (int shift = 32; shift >= 8; shift /= 2) wide ^= wide >> shift;
-  auto sum = static_cast<uint8_t>(wide);
-  for (; k < n; ++k) {
-    to[k] = from[k];
-    sum ^= from[k];
+  if (k < n) {
+    uint64_t last;
+    std::memcpy(&last, from + n - 8, 8);
+    std::memcpy(to + n - 8, &last, 8);
+    wide ^= last >> (8 * (8 - (n - k)));
   }
-  return sum;
+  for (int shift = 32; shift >= 8; shift /= 2) wide ^= wide >> shift;
+  return static_cast<uint8_t>(wide);
 }
 
 }  // namespace
@@ -83,7 +96,7 @@ int16_t TPacket::PushBlock(const uint8_t* bytes, size_t n, size_t& used) {
       }
     } else if (State == Collecting) {
       const size_t take = std::min(static_cast<size_t>(Length - Count), n - k);
-      Checksum ^= CopyXor(Body + Count, bytes + k, take);
+      Checksum ^= CopyXor(Body() + Count, bytes + k, take);
       Count = static_cast<int16_t>(Count + take);
       k += take;
       if (Count == Length) {
@@ -100,12 +113,6 @@ int16_t TPacket::PushBlock(const uint8_t* bytes, size_t n, size_t& used) {
   }
   used = n;
   return 1;
-}
-
-void TPacket::CopyTo(PacketRecord& record) const {
-  record.Length = Length;
-  // Type, payload and checksum are contiguous in the record, as in the body.
-  std::memcpy(&record.Type, Body, static_cast<size_t>(Length));
 }
 
 int BuildFrame(PacketRecord& record, uint8_t type, const uint8_t* payload, int n) {

@@ -43,12 +43,15 @@ class TPacket {
   // completes a good frame (returns 0) or when the block is used up (returns 1). used tells how
   // many bytes were taken; the rest of the block goes in the next call.
   int16_t PushBlock(const uint8_t* bytes, size_t n, size_t& used);
-  // After Push returned 0: Length and Body describe the frame, until the next Push.
-  void CopyTo(PacketRecord& record) const;
+  // After Push returned 0, until the next Push: the frame as a record. The body is collected in
+  // place, so the engine and the log read it without another copy.
+  const PacketRecord& Record() const { return Frame; }
+  // The bytes after the length field: type, payload, checksum.
+  uint8_t* Body() { return reinterpret_cast<uint8_t*>(&Frame) + kBodyOffset; }
+  const uint8_t* Body() const { return reinterpret_cast<const uint8_t*>(&Frame) + kBodyOffset; }
 
   uint8_t Checksum = 0;
   int16_t Length = 0;
-  uint8_t Body[kDataSize] = {};
   int16_t State = Hunting;
   int16_t Count = 0;
 
@@ -57,6 +60,9 @@ class TPacket {
   uint64_t BadChecksum = 0;
 
  private:
+  static constexpr size_t kBodyOffset = offsetof(PacketRecord, Type);
+  PacketRecord Frame;
+
   // After both length bytes: start collecting, or drop a length outside 1..2047.
   void AcceptLength();
 };

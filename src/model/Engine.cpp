@@ -169,34 +169,48 @@ void TEngine::ScanList(const uint8_t* payload) {
   for (int i = 0; i < 2; ++i) ResetScanLevels(i);
 }
 
+// Both level packets carry entries for either receiver; one pass stores those of every receiver
+// whose display has taken the last update, then wakes the receivers that got a level.
 void TEngine::StoreScanLevels(const uint8_t* payload, int entries) {
   Press(TMode::Scan);
-  for (int i = 0; i < 2; ++i) {
-    if (ReceiverEvent[i].IsSet() || !ReceiverActive[i]) continue;
-    bool stored = false;
-    for (int e = 0; e < entries; ++e) {
-      const uint8_t* entry = payload + 3 * e;
-      if ((entry[0] != 0 ? 1 : 0) != i || entry[1] >= kScanEntries) continue;
-      ScanLevels[i][entry[1]].store(static_cast<int8_t>(entry[2]), std::memory_order_relaxed);
-      stored = true;
-    }
-    if (stored) ReceiverEvent[i].Set();
+  const unsigned open = OpenReceivers();
+  unsigned stored = 0;
+  for (int e = 0; e < entries; ++e) {
+    const uint8_t* entry = payload + 3 * e;
+    const int i = entry[0] != 0 ? 1 : 0;
+    if ((open & (1u << i)) == 0 || entry[1] >= kScanEntries) continue;
+    ScanLevels[i][entry[1]].store(static_cast<int8_t>(entry[2]), std::memory_order_relaxed);
+    stored |= 1u << i;
   }
+  WakeReceivers(stored);
 }
 
 void TEngine::StoreTableLevels(const uint8_t* payload, int entries) {
   Press(TMode::Table);
+  const unsigned open = OpenReceivers();
+  unsigned stored = 0;
+  for (int e = 0; e < entries; ++e) {
+    const uint8_t* entry = payload + 4 * e;
+    const int i = entry[0] != 0 ? 1 : 0;
+    const int index = entry[1] | (entry[2] << 8);
+    if ((open & (1u << i)) == 0 || index >= kTableEntries) continue;
+    TableLevels[i][index].store(static_cast<int8_t>(entry[3]), std::memory_order_relaxed);
+    stored |= 1u << i;
+  }
+  WakeReceivers(stored);
+}
+
+unsigned TEngine::OpenReceivers() const {
+  unsigned open = 0;
   for (int i = 0; i < 2; ++i) {
-    if (ReceiverEvent[i].IsSet() || !ReceiverActive[i]) continue;
-    bool stored = false;
-    for (int e = 0; e < entries; ++e) {
-      const uint8_t* entry = payload + 4 * e;
-      const int index = entry[1] | (entry[2] << 8);
-      if ((entry[0] != 0 ? 1 : 0) != i || index >= kTableEntries) continue;
-      TableLevels[i][index].store(static_cast<int8_t>(entry[3]), std::memory_order_relaxed);
-      stored = true;
-    }
-    if (stored) ReceiverEvent[i].Set();
+    if (!ReceiverEvent[i].IsSet() && ReceiverActive[i] != 0) open |= 1u << i;
+  }
+  return open;
+}
+
+void TEngine::WakeReceivers(unsigned stored) {
+  for (int i = 0; i < 2; ++i) {
+    if ((stored & (1u << i)) != 0) ReceiverEvent[i].Set();
   }
 }
 

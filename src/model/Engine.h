@@ -104,6 +104,10 @@ class TEngine {
   void ScanList(const uint8_t* payload);
   void StoreScanLevels(const uint8_t* payload, int entries);
   void StoreTableLevels(const uint8_t* payload, int entries);
+  // Bit i set: receiver i's levels may be stored (present, its display done with the last update).
+  unsigned OpenReceivers() const;
+  // Sets the event of each receiver whose bit is set.
+  void WakeReceivers(unsigned stored);
   void StoreSerialNumber(const uint8_t* payload);
   void CaptureScanInfo(const PacketRecord& record);
   void HandToLog(const PacketRecord& record);

@@ -22,15 +22,6 @@ void Event::Set() {
   Cv.notify_all();
 }
 
-// Clearing cannot make a waiter miss a Set, so it needs no lock.
-void Event::Reset() {
-  if (Signalled) Signalled = false;
-}
-
-bool Event::IsSet() const {
-  return Signalled;
-}
-
 bool Event::Wait(int ms) {
   std::unique_lock lock(M);
   ++Sleepers;

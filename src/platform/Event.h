@@ -18,8 +18,13 @@ class Event {
   Event& operator=(const Event&) = delete;
 
   void Set();
-  void Reset();
-  bool IsSet() const;
+  // Clearing cannot make a waiter miss a Set, so it needs no lock and no full fence: the release
+  // orders the waiter's reads of what the Set announced before the setter's next writes.
+  void Reset() {
+    if (Signalled.load(std::memory_order_relaxed))
+      Signalled.store(false, std::memory_order_release);
+  }
+  bool IsSet() const { return Signalled; }
   // True when the event is (or becomes) set within ms milliseconds.
   bool Wait(int ms);
 

@@ -178,8 +178,7 @@ void TDecodeSession::Feed(const uint8_t* bytes, size_t n) {
   size_t used = 0;
   for (size_t at = 0; at < n; at += used) {
     if (Framer_.PushBlock(bytes + at, n - at, used) != 0) continue;
-    Framer_.CopyTo(Record);
-    Deliver(Record);
+    Deliver(Framer_.Record());
   }
 }
 

@@ -41,7 +41,6 @@ class TDecodeSession {
   TGPSShared Gps;
   TEngine Engine_{Gps};
   TPacket Framer_;
-  PacketRecord Record;
   uint64_t Packets = 0;
   uint64_t Bytes = 0;
 };

@@ -116,10 +116,9 @@ void TSimulator::Receive() {
   std::fprintf(stderr, "vireon-sim: received");
   for (ssize_t i = 0; i < n; ++i) std::fprintf(stderr, " %02X", buffer[i]);
   std::fprintf(stderr, "\n");
-  PacketRecord record;
   for (ssize_t i = 0; i < n; ++i) {
     if (Framer.Push(buffer[i]) != 0) continue;
-    Framer.CopyTo(record);
+    const PacketRecord& record = Framer.Record();
     QueueAll(Instrument.Answer(record.Type));
     if (record.Type == 28 && Options.StartOnConnect)
       QueueAll(Instrument.StartMeasurement(Instrument.Mode));

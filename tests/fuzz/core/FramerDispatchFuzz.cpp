@@ -53,19 +53,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TPacket framer;
   TPacket blockFramer;
   size_t blockAt = 1;
-  PacketRecord record;
   for (size_t k = 1; k < size; ++k) {
     if (framer.Push(data[k]) != 0) continue;
     if (framer.Length < 1 || framer.Length >= kDataSize) std::abort();
     size_t used = 0;
     if (blockFramer.PushBlock(data + blockAt, k + 1 - blockAt, used) != 0 ||
         used != k + 1 - blockAt || blockFramer.Length != framer.Length ||
-        std::memcmp(blockFramer.Body, framer.Body, static_cast<size_t>(framer.Length)) != 0) {
+        std::memcmp(blockFramer.Body(), framer.Body(), static_cast<size_t>(framer.Length)) != 0) {
       std::abort();
     }
     blockAt = k + 1;
-    framer.CopyTo(record);
-    engine.Dispatch(record);
+    engine.Dispatch(framer.Record());
     if (displayKeepsUp) {
       engine.ReceiverEvent[0].Reset();
       engine.ReceiverEvent[1].Reset();

@@ -151,9 +151,9 @@ TEST_F(RouterFixture, ConcurrentCommandsGoOutAsWholeFrames) {
     if (framer.Push(b) != 0) continue;
     ++frames;
     // Each sender's frames arrive whole and in its own order.
-    int t = framer.Body[0];
+    int t = framer.Body()[0];
     ASSERT_LT(t, kThreads);
-    EXPECT_EQ(framer.Body[1], next[t]++);
+    EXPECT_EQ(framer.Body()[1], next[t]++);
   }
   EXPECT_EQ(frames, kThreads * kFrames);
   EXPECT_EQ(wire.size(), static_cast<size_t>(kThreads * kFrames * 13));

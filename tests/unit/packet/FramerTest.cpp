@@ -18,13 +18,12 @@ struct Delivered {
   bool operator==(const Delivered&) const = default;
 };
 
-// Pushes every byte, collecting what the framer delivers as a caller copying it out would.
+// Pushes every byte, collecting what the framer delivers.
 std::vector<Delivered> PushAll(TPacket& framer, const Bytes& bytes) {
   std::vector<Delivered> out;
-  PacketRecord record;
   for (uint8_t b : bytes) {
     if (framer.Push(b) != 0) continue;
-    framer.CopyTo(record);
+    const PacketRecord& record = framer.Record();
     const int n = record.Length >= 2 ? record.Length - 2 : 0;
     out.push_back({record.Type, Bytes(record.Data, record.Data + n)});
   }
@@ -134,14 +133,13 @@ TEST(TPacket, BlockPushDeliversWhatBytePushDelivers) {
     for (unsigned seed = 1; seed <= 20; ++seed) {
       std::mt19937 random(seed);
       TPacket framer;
-      PacketRecord record;
       std::vector<Delivered> got;
       size_t used = 0;
       for (size_t at = 0; at < capture.Stream.size(); at += used) {
         const size_t block = std::min<size_t>(random() % 64 + 1, capture.Stream.size() - at);
         if (framer.PushBlock(capture.Stream.data() + at, block, used) != 0) continue;
         ASSERT_GT(used, 0u);
-        framer.CopyTo(record);
+        const PacketRecord& record = framer.Record();
         got.push_back(
             {record.Type, Bytes(record.Data, record.Data + std::max(record.Length - 2, 0))});
       }
