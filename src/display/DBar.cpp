@@ -165,6 +165,8 @@ void DBar::Paint() {
   if (CanvasImage.size() != size()) CanvasImage = QImage(size(), QImage::Format_RGB32);
   if (!CanvasImage.isNull()) CanvasImage.fill(kPanel);
   AxisLabelsDrawn.reset();
+  TitleFit.OnCanvas = false;
+  FooterFit.OnCanvas = false;
   RebuildGrid();
   const QString same = QStringLiteral(".");
   SetTitle(same);
@@ -360,10 +362,18 @@ void DBar::FillOnCanvas(const TEdges& r, const QColor& color) {
 // Title and footer: centred over the plot in the middle half of their margin, shrinking until
 // the text fits the plot's width or the font is 5 pixels high.
 void DBar::DrawCentredCaption(TCaptionFit& fit, const QString& text, int stripTop, int space) {
-  FillOnCanvas({Plot.Left, stripTop + space / 4, Plot.Right, stripTop + 3 * space / 4}, kPanel);
+  const bool fitted =
+      fit.Text == text && fit.Left == Plot.Left && fit.Right == Plot.Right && fit.Space == space;
+  if (fitted && fit.OnCanvas) {
+    CanvasFont = fit.Font;
+    CanvasFontHeight = fit.Height;
+    return;
+  }
+  fit.OnCanvas = false;
+  const TEdges strip{Plot.Left, stripTop + space / 4, Plot.Right, stripTop + 3 * space / 4};
+  FillOnCanvas(strip, kPanel);
   if (CanvasImage.isNull()) return;
-  // The footer is set on every update, mostly to the same text: fit it once.
-  if (fit.Text != text || fit.Left != Plot.Left || fit.Right != Plot.Right || fit.Space != space) {
+  if (!fitted) {
     int height = space / 2;
     QFont font = ArialOfHeight(height, true);
     int x = (Plot.Left + Plot.Right) / 2 - TextWidth(font, text) / 2;
@@ -372,12 +382,13 @@ void DBar::DrawCentredCaption(TCaptionFit& fit, const QString& text, int stripTo
       font = ArialOfHeight(height, true);
       x = (Plot.Left + Plot.Right) / 2 - TextWidth(font, text) / 2;
     }
-    fit = {text, Plot.Left, Plot.Right, space, height, x, font};
+    fit = {text, Plot.Left, Plot.Right, space, height, x, font, QRect(), false};
   }
   QPainter p(&CanvasImage);
   p.setFont(fit.Font);
   p.setPen(kBlack);
-  CanvasText(p, fit.X, stripTop + space / 2 - fit.Height / 2, text);
+  fit.Area = ToRect(strip) | CanvasText(p, fit.X, stripTop + space / 2 - fit.Height / 2, text);
+  fit.OnCanvas = true;
   CanvasFont = fit.Font;
   CanvasFontHeight = fit.Height;
 }
@@ -436,8 +447,10 @@ void DBar::SetCornerText(const QString& text) {
   CanvasFontHeight = height;
 }
 
-void DBar::CanvasText(QPainter& p, int x, int y, const QString& text, int angle) {
-  MarkDrawn(TextOut(p, x, y, text, angle));
+QRect DBar::CanvasText(QPainter& p, int x, int y, const QString& text, int angle) {
+  const QRect cell = TextOut(p, x, y, text, angle);
+  MarkDrawn(cell);
+  return cell;
 }
 
 void DBar::MarkDrawn(const QRect& r) {
@@ -446,6 +459,9 @@ void DBar::MarkDrawn(const QRect& r) {
     AxisLabelArea |= r;
   else if (r.intersects(AxisLabelArea))
     AxisLabelsDrawn.reset();
+  for (TCaptionFit* fit : {&TitleFit, &FooterFit}) {
+    if (fit->OnCanvas && r.intersects(fit->Area)) fit->OnCanvas = false;
+  }
 }
 
 // ---- Bars ----

@@ -168,6 +168,10 @@ class DBar : public QWidget {
     int Height = 0;
     int X = 0;
     QFont Font;
+    // Where it was drawn last; cleared when anything else draws there. The footer is set on
+    // every update, mostly to the same text, and shaping it each time was a large share.
+    QRect Area;
+    bool OnCanvas = false;
   };
   void DrawCentredCaption(TCaptionFit& fit, const QString& text, int stripTop, int space);
   void DrawXLabels();
@@ -176,8 +180,8 @@ class DBar : public QWidget {
   // display redraws up to ten labels per packet, and shaping them each time dominated an update.
   const QImage& LabelImage(const QString& label);
   void CopyLayerToCanvas(const QImage& layer);
-  // Draws on the canvas and marks the text's cell for the next repaint.
-  void CanvasText(QPainter& p, int x, int y, const QString& text, int angle = 0);
+  // Draws on the canvas and marks the text's cell for the next repaint; returns the cell.
+  QRect CanvasText(QPainter& p, int x, int y, const QString& text, int angle = 0);
   // Marks a canvas area drawn: repainted next, and noted against the axis labels.
   void MarkDrawn(const QRect& r);
 

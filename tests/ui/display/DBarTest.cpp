@@ -243,6 +243,28 @@ TEST(DBarCaptions, ALongTitleShrinksToFitAndFooterDotRedrawsTheStoredText) {
   EXPECT_FALSE(Bounds(p.Grab(), footerStrip, Dark).isValid());
 }
 
+// An unchanged footer is not drawn again, unless something has drawn over it since.
+TEST(DBarCaptions, AnUnchangedFooterComesBackAfterBeingDrawnOver) {
+  TPanel p;
+  DBar& b = *p.Bar;
+  const QRect footerStrip(kLeft, kBottom + 10, 240, 453 - kBottom - 10);
+  b.SetFooter(QStringLiteral("Frequency"));
+  const QRect footer = Bounds(p.Grab(), footerStrip, Dark);
+  ASSERT_TRUE(footer.isValid());
+
+  b.ShowXAxis = false;
+  b.ClearBars();  // without an x axis, clears a strip across the footer's
+  ASSERT_NE(Bounds(p.Grab(), footerStrip, Dark), footer);
+  b.SetFooter(QStringLiteral("Frequency"));
+  EXPECT_EQ(Bounds(p.Grab(), footerStrip, Dark), footer);
+
+  b.ShowXAxis = true;
+  DBar::PlaceControl(&b, 0, 0, 343, 453);  // a full redraw clears the canvas first
+  EXPECT_EQ(Bounds(p.Grab(), footerStrip, Dark), footer);
+  b.SetFooter(QStringLiteral("Frequency"));
+  EXPECT_EQ(Bounds(p.Grab(), footerStrip, Dark), footer);
+}
+
 TEST(DBarCaptions, YCaptionReadsUpwardInTheLeftMargin) {
   TPanel p(684, 453);
   p.Bar->Paint();  // the steady state: the right caption has set the control's font height
