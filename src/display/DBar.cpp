@@ -65,6 +65,47 @@ QRect TextOut(QPainter& p, int x, int y, const QString& text, int angle = 0,
   return at.mapRect(cell);
 }
 
+// Draws the part of image at source the size of target, in bands under the size at which the
+// raster engine farms a blit out to its thread pool (by pixels, and by rows for narrow ones): at
+// one update per packet those hand-offs cost more than the copy itself.
+void DrawInBands(QPainter& p, const QRect& target, const QImage& image, QPoint source) {
+  constexpr int kBandPixels = 16 * 1024;
+  constexpr int kBandRows = 64;
+  const int rows = std::clamp(kBandPixels / std::max(1, target.width()), 1, kBandRows);
+  for (int y = 0; y < target.height(); y += rows) {
+    const int h = std::min(rows, target.height() - y);
+    p.drawImage(target.topLeft() + QPoint(0, y), image,
+                QRect(source + QPoint(0, y), QSize(target.width(), h)));
+  }
+}
+
+// Pixel work on the RGB32 layers without a QPainter: an update fills ten bars and copies ten
+// labels, and starting a painter for each cost more than the drawing. Whatever falls outside
+// the target image is left out, as a painter would clip it.
+void FillPixels(QImage& image, const QRect& r, QRgb color) {
+  const QRect area = r & image.rect();
+  if (area.isEmpty()) return;
+  const qsizetype line = image.bytesPerLine();
+  uchar* row = image.bits() + area.top() * line + area.left() * 4;  // detaches once, not per row
+  for (int y = area.top(); y <= area.bottom(); ++y, row += line)
+    std::fill_n(reinterpret_cast<QRgb*>(row), area.width(), color);
+}
+
+// Copies the pixels of r in from to the same-sized area at target in to.
+void CopyPixels(const QImage& from, const QRect& r, QImage& to, QPoint target) {
+  const QPoint shift = target - r.topLeft();
+  const QRect area = (r & from.rect()).translated(shift) & to.rect();
+  if (area.isEmpty()) return;
+  const size_t bytes = static_cast<size_t>(area.width()) * 4;
+  const qsizetype fromLine = from.bytesPerLine();
+  const qsizetype toLine = to.bytesPerLine();
+  const uchar* source =
+      from.constBits() + (area.top() - shift.y()) * fromLine + (area.left() - shift.x()) * 4;
+  uchar* into = to.bits() + area.top() * toLine + area.left() * 4;
+  for (int y = area.top(); y <= area.bottom(); ++y, source += fromLine, into += toLine)
+    std::memcpy(into, source, bytes);
+}
+
 QRect ToRect(const TEdges& r) {
   return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
 }
@@ -198,7 +239,7 @@ void DBar::RebuildGrid() {
   }
   DrawMarkers();
   DrawTrace();
-  CopyLayerToCanvas(Grid);
+  ShowLayer(Grid);
 }
 
 void DBar::DrawMarkers() {
@@ -499,9 +540,7 @@ void DBar::AddBar(int16_t x, const QString& label, double value) {
 
   int w = static_cast<int16_t>(Trunc(PlotW / (2.0 * BarWidthDivisor * (XMax + 1.0))));
   if (w == 0) w = 1;
-  QPainter p(&Bars);
-  if (w > 0 && top < PlotH) p.fillRect(c - w, top, 2 * w, PlotH - top, BarColor);
-  p.end();
+  if (w > 0 && top < PlotH) FillPixels(Bars, QRect(c - w, top, 2 * w, PlotH - top), BarColor.rgb());
 
   const bool underMouse = MouseX >= c - w && MouseX <= c + w && MouseY >= top && MouseY <= PlotH;
   if (AlwaysShowLabels || underMouse) DrawBarLabel(c, top, label);
@@ -515,8 +554,7 @@ void DBar::DrawBarLabel(int c, int top, const QString& label) {
   // Rotated, the cell's top-left corner stands at (x, top - 20) and the text runs upward.
   const int x = c - image.width() / 2;
   const int y = VerticalLabels ? top - 20 - image.height() : top - 20;
-  QPainter p(&Bars);
-  p.drawImage(x, y, image);
+  CopyPixels(image, image.rect(), Bars, QPoint(x, y));
 }
 
 const QImage& DBar::LabelImage(const QString& label) {
@@ -539,6 +577,7 @@ const QImage& DBar::LabelImage(const QString& label) {
     p.drawText(0, fm.ascent(), label);
   }
   if (VerticalLabels) cell = cell.transformed(QTransform().rotate(-90));
+  cell.convertTo(QImage::Format_RGB32);  // copied into the layer pixel for pixel
   return *LabelCache.insert(label, cell);
 }
 
@@ -549,21 +588,13 @@ void DBar::ShowBars(const QString& text) {
     p.setPen(kBlack);
     CanvasText(p, Plot.Left + PlotW / 2 - TextWidth(CanvasFont, text) / 2, Plot.Bottom + 5, text);
   }
-  CopyLayerToCanvas(Bars);
+  ShowLayer(Bars);
 }
 
-// Row by row: both images are RGB32, and QPainter hands blits this size to a thread pool,
-// whose hand-offs cost more than the copy at one update per packet.
-void DBar::CopyLayerToCanvas(const QImage& layer) {
-  if (CanvasImage.isNull() || layer.isNull()) return;
-  const QRect target =
-      QRect(Plot.Left, Plot.Top, layer.width(), layer.height()) & CanvasImage.rect();
-  if (target.isEmpty()) return;
-  const size_t bytes = static_cast<size_t>(target.width()) * 4;
-  for (int y = target.top(); y <= target.bottom(); ++y) {
-    const uchar* from = layer.constScanLine(y - Plot.Top) + (target.left() - Plot.Left) * 4;
-    std::memcpy(CanvasImage.scanLine(y) + target.left() * 4, from, bytes);
-  }
+// The layer goes to the screen straight from where it was drawn: copying it into the canvas
+// first was one more whole-plot copy per update.
+void DBar::ShowLayer(const QImage& layer) {
+  PlotLayer = &layer;
   MarkDrawn(QRect(Plot.Left, Plot.Top, layer.width(), layer.height()));
 }
 
@@ -613,20 +644,15 @@ void DBar::MouseUp(int button, int x, int y) {
 
 // ---- Qt events ----
 
-// Only what changed is copied: an update repaints the plot and the strips it redrew.
+// Only what changed is copied: an update repaints the plot and the strips it redrew. The plot
+// comes from the layer last shown, the rest from the canvas.
 void DBar::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   if (CanvasImage.size() != size()) p.fillRect(rect(), kPanel);
-  // In bands under the size at which the raster engine farms a blit out to its thread pool: at
-  // one update per packet those hand-offs cost more than the copy itself.
-  constexpr int kBandPixels = 16 * 1024;
-  for (const QRect& r : event->region()) {
-    const int rows = std::max(1, kBandPixels / std::max(1, r.width()));
-    for (int y = r.top(); y <= r.bottom(); y += rows) {
-      const QRect band(r.left(), y, r.width(), std::min(rows, r.bottom() + 1 - y));
-      p.drawImage(band.topLeft(), CanvasImage, band);
-    }
-  }
+  const QRect plot(QPoint(Plot.Left, Plot.Top), PlotLayer->size());
+  for (const QRect& r : event->region() - plot) DrawInBands(p, r, CanvasImage, r.topLeft());
+  for (const QRect& r : event->region() & plot)
+    DrawInBands(p, r, *PlotLayer, r.topLeft() - plot.topLeft());
 }
 
 void DBar::resizeEvent(QResizeEvent*) {

@@ -2,8 +2,9 @@
 // One receiver's RSSI bar graph: a plot with a horizontal grid and y-axis labels, captions
 // around it and up to ten labelled bars at integer x positions. The grid lives in GridLayer and
 // is rebuilt only when geometry or range change; an update copies it into BarLayer, draws the
-// bars there and copies the finished frame to the control in one step, so the screen never shows
-// a half-drawn frame. Setters draw straight into a control-sized canvas that paintEvent copies.
+// bars there and shows the finished frame in one step, so the screen never shows a half-drawn
+// frame. Setters draw the rest straight into a control-sized canvas; paintEvent copies the canvas
+// around the plot and the layer last shown inside it.
 // Pixel arithmetic truncates toward zero throughout: the picture is fixed to the pixel.
 
 #include <QColor>
@@ -68,7 +69,7 @@ class DBar : public QWidget {
   int16_t ScaledXDecimals = 0;
 
   // Bars.
-  QColor BarColor = QColor(0, 0, 255);
+  QColor BarColor = QColor(0, 0, 255);  // bars are solid: its alpha is not used
   int16_t BarWidthDivisor = 1;
   bool VerticalLabels = false;
   bool AlwaysShowLabels = true;
@@ -110,10 +111,9 @@ class DBar : public QWidget {
   const QString& Footer() const { return FooterText; }
   const QString& CornerText() const { return CornerTextText; }
 
-  // The off-screen layers and the control's canvas, for inspection.
+  // The off-screen layers, for inspection.
   const QImage& GridLayer() const { return Grid; }
   const QImage& BarLayer() const { return Bars; }
-  const QImage& Canvas() const { return CanvasImage; }
 
   static void PlaceControl(DBar* control, int left, int top, int width, int height);
 
@@ -179,7 +179,8 @@ class DBar : public QWidget {
   // A bar label rendered once (rotated when labels are vertical) and blitted from then on: the
   // display redraws up to ten labels per packet, and shaping them each time dominated an update.
   const QImage& LabelImage(const QString& label);
-  void CopyLayerToCanvas(const QImage& layer);
+  // Puts layer on the plot at the next repaint.
+  void ShowLayer(const QImage& layer);
   // Draws on the canvas and marks the text's cell for the next repaint; returns the cell.
   QRect CanvasText(QPainter& p, int x, int y, const QString& text, int angle = 0);
   // Marks a canvas area drawn: repainted next, and noted against the axis labels.
@@ -224,6 +225,7 @@ class DBar : public QWidget {
   QImage Grid;
   QImage Bars;
   QImage CanvasImage;
+  const QImage* PlotLayer = &Grid;
 };
 
 }  // namespace vireon
