@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
+#include <QTimerEvent>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
@@ -495,7 +496,7 @@ QRect DBar::CanvasText(QPainter& p, int x, int y, const QString& text, int angle
 }
 
 void DBar::MarkDrawn(const QRect& r) {
-  update(r);
+  ScheduleRepaint(r);
   if (DrawingAxisLabels)
     AxisLabelArea |= r;
   else if (r.intersects(AxisLabelArea))
@@ -503,6 +504,25 @@ void DBar::MarkDrawn(const QRect& r) {
   for (TCaptionFit* fit : {&TitleFit, &FooterFit}) {
     if (fit->OnCanvas && r.intersects(fit->Area)) fit->OnCanvas = false;
   }
+}
+
+void DBar::ScheduleRepaint(const QRect& r) {
+  constexpr qint64 kFrameMs = 16;
+  PendingRepaint += r;
+  if (RepaintTimer.isActive()) return;
+  const qint64 since = SinceRepaint.isValid() ? SinceRepaint.elapsed() : kFrameMs;
+  RepaintTimer.start(static_cast<int>(std::max<qint64>(0, kFrameMs - since)), this);
+}
+
+void DBar::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != RepaintTimer.timerId()) {
+    QWidget::timerEvent(event);
+    return;
+  }
+  RepaintTimer.stop();
+  SinceRepaint.start();
+  update(PendingRepaint);
+  PendingRepaint = QRegion();
 }
 
 // ---- Bars ----

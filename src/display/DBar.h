@@ -7,12 +7,15 @@
 // around the plot and the layer last shown inside it.
 // Pixel arithmetic truncates toward zero throughout: the picture is fixed to the pixel.
 
+#include <QBasicTimer>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -154,6 +157,7 @@ class DBar : public QWidget {
   void showEvent(QShowEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
 
  private:
   void ComputeGeometry();
@@ -185,6 +189,10 @@ class DBar : public QWidget {
   QRect CanvasText(QPainter& p, int x, int y, const QString& text, int angle = 0);
   // Marks a canvas area drawn: repainted next, and noted against the axis labels.
   void MarkDrawn(const QRect& r);
+  // Repaints at most once a screen frame. Updates come with every level packet, faster than a
+  // screen refreshes, and each repaint copies the plot to the screen again; the layers still
+  // take every update, so nothing is lost but frames no one could see.
+  void ScheduleRepaint(const QRect& r);
 
   struct TAxisLabelInputs {
     int PlotLeft, PlotTop, PlotRight, PlotBottom, OuterLeft;
@@ -226,6 +234,9 @@ class DBar : public QWidget {
   QImage Bars;
   QImage CanvasImage;
   const QImage* PlotLayer = &Grid;
+  QRegion PendingRepaint;
+  QBasicTimer RepaintTimer;
+  QElapsedTimer SinceRepaint;
 };
 
 }  // namespace vireon
