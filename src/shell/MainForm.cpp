@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
+#include <utility>
 
 #include "log/LogControl.h"
 #include "shell/Controls.h"
@@ -145,6 +146,13 @@ void TMain_Form::BuildTopBar(QWidget* client) {
   connect(btnReceiverPanels, &QToolButton::clicked, this, &TMain_Form::btnReceiverPanelsClick);
   connect(btnLogFile, &QToolButton::clicked, this, &TMain_Form::btnLogFileClick);
   connect(btnLogMode, &QToolButton::toggled, this, [this](bool on) { LogModeMirror.store(on); });
+  for (auto [button, mode] : {std::pair{btnSingleMode, TMode::Single},
+                              std::pair{btnScanMode, TMode::Scan},
+                              std::pair{btnTableMode, TMode::Table}}) {
+    connect(button, &QToolButton::toggled, this, [this, mode](bool on) {
+      if (on) ModeMirror.store(mode);
+    });
+  }
   connect(btnLogMode, &QToolButton::clicked, this, &TMain_Form::btnLogModeClick);
   connect(btnReceiver1, &QToolButton::clicked, this, &TMain_Form::btnReceiver1Click);
   connect(btnReceiver2, &QToolButton::clicked, this, &TMain_Form::btnReceiver2Click);

@@ -215,6 +215,9 @@ class TMain_Form : public QMainWindow, public TEngineHost {
   TLogControl& Logging();
 
   std::atomic<bool> LogModeMirror{false};
+  // The mode button that is down, for PressMode on the communications thread: every level
+  // packet presses its mode, and only a change is worth waking the UI thread for.
+  std::atomic<TMode> ModeMirror{TMode::Single};
   std::atomic<bool> ScanWarningOpen{false};
   bool Closed = false;
   std::unique_ptr<TLogControl> LogControl;

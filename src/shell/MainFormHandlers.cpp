@@ -222,6 +222,7 @@ void TMain_Form::btnLogModeClick() {
 }
 
 void TMain_Form::PressMode(TMode mode) {
+  if (ModeMirror.load() == mode) return;
   QToolButton* button = mode == TMode::Single ? btnSingleMode
                         : mode == TMode::Scan ? btnScanMode
                                               : btnTableMode;

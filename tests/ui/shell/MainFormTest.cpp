@@ -183,6 +183,12 @@ TEST_F(EngineHostCalls, ModeIndicatorIsPressedOnTheUiThread) {
   EXPECT_FALSE(Form->btnSingleMode->isChecked());
   Feed(*Engine, 7, {0, 0, 0xB0});
   EXPECT_TRUE(WaitFor([&] { return Form->btnScanMode->isChecked(); }));
+
+  // A click on another mode button does not stick: the next packet presses its own mode again.
+  Form->btnSingleMode->click();
+  ASSERT_TRUE(Form->btnSingleMode->isChecked());
+  Feed(*Engine, 7, {0, 0, 0xB0});
+  EXPECT_TRUE(WaitFor([&] { return Form->btnScanMode->isChecked(); }));
 }
 
 TEST_F(EngineHostCalls, ScanWarningNeverBlocksAndShowsOneBoxAtATime) {
