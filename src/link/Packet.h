@@ -63,6 +63,8 @@ class TPacket {
   static constexpr size_t kBodyOffset = offsetof(PacketRecord, Type);
   PacketRecord Frame;
 
+  // At a sync byte: a good length and the whole frame within n bytes are taken at once.
+  bool TakeWholeFrame(const uint8_t* frame, size_t n);
   // After both length bytes: start collecting, or drop a length outside 1..2047.
   void AcceptLength();
 };

@@ -117,7 +117,7 @@ bool TEngine::Dispatch(const PacketRecord& record) {
 
   if (record.Type == 5 || record.Type == 6) CaptureScanInfo(record);
   if (record.Type == 9) ScanInfoCaptured = 1;
-  HandToLog(record);
+  if (LogSink.load(std::memory_order_relaxed) != nullptr) HandToLog(record);  // rarely logging
   return true;
 }
 

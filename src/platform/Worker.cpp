@@ -20,17 +20,25 @@ struct UiCall {
 };
 }  // namespace
 
-void SetUiDispatcher(UiDispatcher* dispatcher) { Dispatcher.store(dispatcher); }
-UiDispatcher* GetUiDispatcher() { return Dispatcher.load(); }
+void SetUiDispatcher(UiDispatcher* dispatcher) {
+  Dispatcher.store(dispatcher);
+}
+UiDispatcher* GetUiDispatcher() {
+  return Dispatcher.load();
+}
 
 Worker::~Worker() {
   RequestStop();
   Join();
 }
 
-void Worker::Start() { Thread = std::thread([this] { Execute(); }); }
+void Worker::Start() {
+  Thread = std::thread([this] { Execute(); });
+}
 
-void Worker::RequestStop() { StopRequested.store(true); }
+void Worker::RequestStop() {
+  StopRequested.store(true);
+}
 
 void Worker::Join() {
   if (Thread.joinable() && Thread.get_id() != std::this_thread::get_id()) Thread.join();
@@ -49,11 +57,14 @@ bool RunOnUiThreadAndWait(const std::function<void()>& fn, const std::atomic<boo
   auto call = std::make_shared<UiCall>();
   call->Fn = fn;
   d->Post([call] {
-    std::unique_lock lock(call->M);
-    if (call->Abandoned) return;
-    // Run under the lock so the worker cannot abandon the call half way through.
-    call->Fn();
-    call->Done = true;
+    {
+      std::unique_lock lock(call->M);
+      if (call->Abandoned) return;
+      // Run under the lock so the worker cannot abandon the call half way through.
+      call->Fn();
+      call->Done = true;
+    }
+    // After unlocking: a worker woken under the lock would only sleep again on it.
     call->Cv.notify_all();
   });
   std::unique_lock lock(call->M);
