@@ -506,23 +506,31 @@ void DBar::MarkDrawn(const QRect& r) {
   }
 }
 
+// A repaint is asked for in the wake-up that drew, so it costs no wake-up of its own: at once
+// when a paint is coming anyway or a frame has passed since the last; otherwise a later update
+// brings it, and the timer only catches the last update of a burst.
 void DBar::ScheduleRepaint(const QRect& r) {
   constexpr qint64 kFrameMs = 16;
   PendingRepaint += r;
-  if (RepaintTimer.isActive()) return;
-  const qint64 since = SinceRepaint.isValid() ? SinceRepaint.elapsed() : kFrameMs;
-  RepaintTimer.start(static_cast<int>(std::max<qint64>(0, kFrameMs - since)), this);
+  if (PaintComing || !SinceRepaint.isValid() || SinceRepaint.elapsed() >= kFrameMs)
+    RequestRepaint();
+  else if (!RepaintTimer.isActive())
+    RepaintTimer.start(2 * kFrameMs, this);
+}
+
+void DBar::RequestRepaint() {
+  RepaintTimer.stop();
+  if (!PaintComing) SinceRepaint.start();
+  PaintComing = true;
+  update(PendingRepaint);
+  PendingRepaint = QRegion();
 }
 
 void DBar::timerEvent(QTimerEvent* event) {
-  if (event->timerId() != RepaintTimer.timerId()) {
+  if (event->timerId() == RepaintTimer.timerId())
+    RequestRepaint();
+  else
     QWidget::timerEvent(event);
-    return;
-  }
-  RepaintTimer.stop();
-  SinceRepaint.start();
-  update(PendingRepaint);
-  PendingRepaint = QRegion();
 }
 
 // ---- Bars ----
@@ -667,6 +675,7 @@ void DBar::MouseUp(int button, int x, int y) {
 // Only what changed is copied: an update repaints the plot and the strips it redrew. The plot
 // comes from the layer last shown, the rest from the canvas.
 void DBar::paintEvent(QPaintEvent* event) {
+  PaintComing = false;
   QPainter p(this);
   if (CanvasImage.size() != size()) p.fillRect(rect(), kPanel);
   const QRect plot(QPoint(Plot.Left, Plot.Top), PlotLayer->size());

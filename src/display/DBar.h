@@ -193,6 +193,7 @@ class DBar : public QWidget {
   // screen refreshes, and each repaint copies the plot to the screen again; the layers still
   // take every update, so nothing is lost but frames no one could see.
   void ScheduleRepaint(const QRect& r);
+  void RequestRepaint();
 
   struct TAxisLabelInputs {
     int PlotLeft, PlotTop, PlotRight, PlotBottom, OuterLeft;
@@ -237,6 +238,7 @@ class DBar : public QWidget {
   QRegion PendingRepaint;
   QBasicTimer RepaintTimer;
   QElapsedTimer SinceRepaint;
+  bool PaintComing = false;  // a repaint was asked for and has not run yet
 };
 
 }  // namespace vireon

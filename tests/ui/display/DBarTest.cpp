@@ -292,6 +292,29 @@ TEST(DBarPaint, AResizeShowsGridAndLabelsWithoutBarsUntilTheNextUpdate) {
   EXPECT_GT(Count(img, img.rect(), kMaroon), 0);
 }
 
+// Repaints are gathered to at most one a frame; the last update of a burst must still reach the
+// screen, with no further update to bring it.
+TEST(DBarPaint, TheLastUpdateOfABurstIsRepainted) {
+  struct TPaints : QObject {
+    int Count = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++Count;
+      return false;
+    }
+  } paints;
+  TPanel p;
+  DBar& b = *p.Bar;
+  b.installEventFilter(&paints);
+  for (int k = 0; k < 20; ++k) {
+    if (k > 0) QApplication::processEvents();
+    b.ClearBars();
+    b.AddBar(1, QStringLiteral("-75 dBm"), -40 - k);
+    b.ShowBars(QString());
+  }
+  paints.Count = 0;
+  EXPECT_TRUE(PumpUntil([&] { return paints.Count > 0; }));
+}
+
 TEST(DBarMarkers, MarkersOutsideTheAxesAreDrawnOnThePlotEdges) {
   TPanel p;
   DBar& b = *p.Bar;
