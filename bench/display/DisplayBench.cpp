@@ -47,7 +47,7 @@ void BM_BarUpdate(benchmark::State& state) {
 }
 BENCHMARK(BM_BarUpdate)->Unit(benchmark::kMicrosecond);
 
-// The same update on a shown graph, with the repaint it causes.
+// The same update on a shown graph, with the repaints it causes: at most one a screen frame.
 void BM_BarUpdateRepainted(benchmark::State& state) {
   TGraph g;
   g.Panel.show();
