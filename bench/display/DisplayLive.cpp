@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "Figures.h"
 #include "Pty.h"
 #include "Simulator.h"
 #include "display/DBar.h"
@@ -56,19 +56,6 @@ void Serve(double seconds) {
   QEventLoop loop;
   QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
   loop.exec();
-}
-
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
 }
 
 // Two graphs in the given mode; the map hand-over, which follows ShowBars in every mode, marks
@@ -161,8 +148,7 @@ void Latency(sim::TMeasureMode mode, const char* name, int seconds) {
   std::printf("%s mode, last byte of the waking frame -> end of ShowBars, full rate, %d s\n", name,
               seconds);
   std::printf("  frames %zu, display updates %zu\n", sent.size(), ms.size());
-  std::printf("  median %.3f ms  p90 %.3f ms  p99 %.3f ms  max %.3f ms\n", Percentile(ms, 0.5),
-              Percentile(ms, 0.9), Percentile(ms, 0.99), Percentile(ms, 1.0));
+  bench::PrintLatencies(ms);
 }
 
 // The logger's own objects as after the port dialog's OK, minus the status and GPS threads.
@@ -211,10 +197,10 @@ void TableCpu(int seconds) {
     form.show();
     com.Start();
     Serve(2.0);
-    const double cpu0 = CpuSeconds();
+    const double cpu0 = bench::CpuSeconds();
     const auto t0 = Clock::now();
     Serve(seconds);
-    const double cpu = CpuSeconds() - cpu0;
+    const double cpu = bench::CpuSeconds() - cpu0;
     share = 100.0 * cpu / std::chrono::duration<double>(Clock::now() - t0).count();
     Worker* workers[] = {&com, ReceiverRouters[0], ReceiverRouters[1]};
     for (Worker* w : workers) w->RequestStop();

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "Figures.h"
 #include "Pty.h"
 #include "Simulator.h"
 #include "gps/Gps.h"
@@ -56,19 +56,6 @@ struct TLogger {
     return false;
   }
 };
-
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
-}
 
 void Latency(int seconds) {
   vireon::sim::TPty pty;
@@ -106,8 +93,7 @@ void Latency(int seconds) {
     ms.push_back(std::chrono::duration<double, std::milli>(dispatched[k] - sent[k]).count());
   std::printf("latency, last byte written -> Dispatch, full rate, %d s\n", seconds);
   std::printf("  frames sent %zu, dispatched %zu\n", sent.size(), dispatched.size());
-  std::printf("  median %.3f ms  p90 %.3f ms  p99 %.3f ms  max %.3f ms\n", Percentile(ms, 0.5),
-              Percentile(ms, 0.9), Percentile(ms, 0.99), Percentile(ms, 1.0));
+  vireon::bench::PrintLatencies(ms);
 }
 
 // CPU share of one core that this process spends receiving for `seconds` on device.
@@ -116,10 +102,10 @@ double CpuShare(const std::string& device, int seconds) {
   logger.Router.Start();
   if (!logger.WaitConnected()) return -1;
   std::this_thread::sleep_for(std::chrono::seconds(1));
-  double cpu0 = CpuSeconds();
+  double cpu0 = vireon::bench::CpuSeconds();
   auto t0 = Clock::now();
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  double cpu = CpuSeconds() - cpu0;
+  double cpu = vireon::bench::CpuSeconds() - cpu0;
   double wall = std::chrono::duration<double>(Clock::now() - t0).count();
   logger.Router.RequestStop();
   logger.Router.Join();

@@ -3,7 +3,6 @@
 //   - resident memory and CPU share after running connected to vireon-sim --full-rate.
 // Usage: bench_shell [seconds=60] [single|scan|table]; run under a display (xvfb-run) or
 // QT_QPA_PLATFORM=offscreen.
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "Figures.h"
 #include "Process.h"
 #include "link/ComForm.h"
 #include "platform/Worker.h"
@@ -35,12 +35,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 long StatusKB(const char* field) {
   std::ifstream in("/proc/self/status");
@@ -159,11 +153,11 @@ int main(int argc, char** argv) {
   vireon::Com_Form->OKBtn->click();
   Serve(5000);  // settle: connection, configuration, first redraws
 
-  const double cpu0 = CpuSeconds();
+  const double cpu0 = vireon::bench::CpuSeconds();
   const long posted0 = counting.Posted;
   const auto wall0 = Clock::now();
   Serve(seconds * 1000);
-  const double cpu = CpuSeconds() - cpu0;
+  const double cpu = vireon::bench::CpuSeconds() - cpu0;
   const long posted = counting.Posted - posted0;
   const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
 
