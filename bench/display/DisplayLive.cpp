@@ -7,10 +7,6 @@
 //    communications thread in table mode, with a separate vireon-sim --full-rate.
 // Usage: bench_display_live [seconds per phase, default 10] [latency|cpu, default both]
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -26,6 +22,7 @@
 #include <vector>
 
 #include "Figures.h"
+#include "Process.h"
 #include "Pty.h"
 #include "Simulator.h"
 #include "display/DBar.h"
@@ -35,8 +32,6 @@
 #include "model/Engine.h"
 #include "shell/Globals.h"
 #include "shell/MainForm.h"
-
-extern char** environ;
 
 namespace {
 
@@ -153,31 +148,12 @@ void Latency(sim::TMeasureMode mode, const char* name, int seconds) {
 
 // The logger's own objects as after the port dialog's OK, minus the status and GPS threads.
 void TableCpu(int seconds) {
-  const std::string simPath = std::string(VIREON_BIN_DIR) + "/vireon-sim";
-  const std::string link = "/tmp/vireon-bench-display-" + std::to_string(getpid()) + ".tty";
-  int out[2];
-  if (pipe(out) != 0) return;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  std::vector<std::string> args = {simPath, "--full-rate", "--mode", "table", "--link", link};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, simPath.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  if (spawned != 0) {
-    std::fprintf(stderr, "bench_display_live: cannot start %s\n", simPath.c_str());
+  test::TSim sim({"--full-rate", "--mode", "table"});
+  if (sim.Pty.empty()) {
+    std::fprintf(stderr, "bench_display_live: vireon-sim did not start\n");
     return;
   }
-  char path[256] = {};
-  const ssize_t n = read(out[0], path, sizeof path - 1);
-  std::string device(path, n > 0 ? static_cast<size_t>(n) : 0);
-  device = device.substr(0, device.find('\n'));
+  const std::string device = sim.Pty;
 
   double share = -1;
   {
@@ -189,7 +165,7 @@ void TableCpu(int seconds) {
     Gps = &gps;
     engine.LinkMode = 1;
     engine.PortNumber = 0;
-    rs232.SetDevicePath(device);
+    rs232.SetDevicePath(sim.Pty);
     TMain_Form form;
     Main_Form = &form;
     engine.SetHost(&form);
@@ -213,9 +189,6 @@ void TableCpu(int seconds) {
     Engine = nullptr;
     Gps = nullptr;
   }
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
-  close(out[0]);
   std::printf("CPU of the logger in table mode (vireon-sim --full-rate), %d s: %.2f %% of a core\n",
               seconds, share);
 }

@@ -6,10 +6,6 @@
 //    with an idle line.
 // Usage: bench_link [seconds per phase, default 10]
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,13 +18,12 @@
 #include <vector>
 
 #include "Figures.h"
+#include "Process.h"
 #include "Pty.h"
 #include "Simulator.h"
 #include "gps/Gps.h"
 #include "link/ComRouter.h"
 #include "model/Engine.h"
-
-extern char** environ;
 
 namespace {
 
@@ -113,35 +108,12 @@ double CpuShare(const std::string& device, int seconds) {
 }
 
 void BusyCpu(int seconds) {
-  std::string sim = std::string(VIREON_BIN_DIR) + "/vireon-sim";
-  std::string link = "/tmp/vireon-bench-" + std::to_string(getpid()) + ".tty";
-  int out[2];
-  if (pipe(out) != 0) return;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  std::vector<std::string> args = {sim, "--full-rate", "--link", link};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  int spawned = posix_spawn(&pid, sim.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  if (spawned != 0) {
-    std::fprintf(stderr, "bench_link: cannot start %s\n", sim.c_str());
+  vireon::test::TSim sim({"--full-rate"});
+  if (sim.Pty.empty()) {
+    std::fprintf(stderr, "bench_link: vireon-sim did not start\n");
     return;
   }
-  char path[256] = {};
-  ssize_t n = read(out[0], path, sizeof path - 1);
-  std::string device(path, n > 0 ? static_cast<size_t>(n) : 0);
-  device = device.substr(0, device.find('\n'));
-  double share = CpuShare(device, seconds);
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
-  close(out[0]);
+  double share = CpuShare(sim.Pty, seconds);
   std::printf(
       "CPU of the receiving process, busy link (vireon-sim --full-rate): %.3f %% of a core\n",
       share);
