@@ -31,7 +31,7 @@ int16_t TPacket::Push(uint8_t b) {
 }
 
 void TPacket::AcceptLength() {
-  if (Length <= 0 || Length >= kDataSize) {
+  if (!IsFrameLength(Length)) {
     ++BadLength;
     State = Hunting;  // the high length byte is not looked at again as a sync byte
     return;
@@ -129,7 +129,7 @@ int16_t TPacket::PushBlock(const uint8_t* bytes, size_t n, size_t& used) {
 bool TPacket::TakeWholeFrame(const uint8_t* frame, size_t n) {
   if (n < 3) return false;
   const int length = frame[1] | (frame[2] << 8);
-  if (length <= 0 || length >= kDataSize || static_cast<size_t>(length) + 3 > n) return false;
+  if (!IsFrameLength(length) || static_cast<size_t>(length) + 3 > n) return false;
   Length = static_cast<int16_t>(length);
   Frame.Sync = kSync;
   Frame.Length = Length;

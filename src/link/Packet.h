@@ -33,6 +33,11 @@ struct PacketRecord {
 #pragma pack(pop)
 static_assert(sizeof(PacketRecord) == 4 + kDataSize);
 
+// A frame length a record can hold: 1 (type only) to 2047.
+constexpr bool IsFrameLength(int length) {
+  return length > 0 && length < kDataSize;
+}
+
 class TPacket {
  public:
   enum : int16_t { Hunting = 10, LengthLow = 80, LengthHigh = 90, Collecting = 100 };

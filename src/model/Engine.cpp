@@ -71,7 +71,7 @@ TEngine::TEngine(TGPSShared& gps) : Gps(gps) {
 bool TEngine::Dispatch(const PacketRecord& record) {
   // The framer never delivers such a length; a record read back from elsewhere might, and its
   // byte count would run past the record.
-  if (record.Length < 1 || record.Length >= kDataSize) return true;
+  if (!IsFrameLength(record.Length)) return true;
   const int n = std::max(record.PayloadSize(), 0);
   uint8_t padded[kFixedPayload];
   const uint8_t* fixed = record.Data;
@@ -117,7 +117,8 @@ bool TEngine::Dispatch(const PacketRecord& record) {
 
   if (record.Type == 5 || record.Type == 6) CaptureScanInfo(record);
   if (record.Type == 9) ScanInfoCaptured = 1;
-  if (LogSink.load(std::memory_order_relaxed) != nullptr) HandToLog(record);  // rarely logging
+  // Without a log writer there is nothing to hand over, and no call made for every packet.
+  if (TLogSink* sink = LogSink.load()) HandToLog(record, *sink);
   return true;
 }
 
@@ -235,10 +236,9 @@ void TEngine::CaptureScanInfo(const PacketRecord& record) {
   ScanInfoCaptured = 1;
 }
 
-void TEngine::HandToLog(const PacketRecord& record) {
+void TEngine::HandToLog(const PacketRecord& record, TLogSink& sink) {
   TEngineHost* host = Host.load();
-  TLogSink* sink = LogSink.load();
-  if (host == nullptr || sink == nullptr || !host->LogModeDown()) return;
+  if (host == nullptr || !host->LogModeDown()) return;
   if (!ScanInfoCaptured) {
     if (WarningCount < kWarnAfter) {
       ++WarningCount;
@@ -247,7 +247,7 @@ void TEngine::HandToLog(const PacketRecord& record) {
       WarningCount = 0;
     }
   }
-  sink->PostPacket(record.LogBytes(), static_cast<int16_t>(record.LogSize()));
+  sink.PostPacket(record.LogBytes(), static_cast<int16_t>(record.LogSize()));
 }
 
 void TEngine::Press(TMode mode) {

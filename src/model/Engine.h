@@ -110,7 +110,7 @@ class TEngine {
   void WakeReceivers(unsigned stored);
   void StoreSerialNumber(const uint8_t* payload);
   void CaptureScanInfo(const PacketRecord& record);
-  void HandToLog(const PacketRecord& record);
+  void HandToLog(const PacketRecord& record, TLogSink& sink);
   void Press(TMode mode);
 
   mutable std::mutex ModelMutex;
