@@ -240,6 +240,7 @@ void DBar::RebuildGrid() {
   }
   DrawMarkers();
   DrawTrace();
+  BarsMatchGrid = false;
   ShowLayer(Grid);
 }
 
@@ -509,7 +510,7 @@ void DBar::MarkDrawn(const QRect& r) {
 // A repaint is asked for in the wake-up that drew, so it costs no wake-up of its own: at once
 // when a paint is coming anyway or a frame has passed since the last; otherwise a later update
 // brings it, and the timer only catches the last update of a burst.
-void DBar::ScheduleRepaint(const QRect& r) {
+void DBar::ScheduleRepaint(const QRegion& r) {
   constexpr qint64 kFrameMs = 16;
   PendingRepaint += r;
   if (PaintComing || !SinceRepaint.isValid() || SinceRepaint.elapsed() >= kFrameMs)
@@ -535,12 +536,21 @@ void DBar::timerEvent(QTimerEvent* event) {
 
 // ---- Bars ----
 
+// The grid is restored lazily: ShowBars puts it back only where this frame leaves the last
+// one's items uncovered, which saves a whole-plot copy per update.
 void DBar::ClearBars() {
   ColumnUse.fill(0);
-  if (Bars.size() == Grid.size() && !Bars.isNull())
-    std::memcpy(Bars.bits(), Grid.constBits(), static_cast<size_t>(Grid.sizeInBytes()));
-  else
+  if (!BarsMatchGrid || Bars.size() != Grid.size()) {
     Bars = Grid.copy();
+    ShownItems.clear();
+    Discarded = QRegion();
+    BarsMatchGrid = true;
+    BarsRepaintAll = true;
+  } else {
+    for (const TBarItem& item : FrameItems) Discarded += item.Area;
+  }
+  FrameItems.clear();
+  BarsCleared = true;
   if (!ShowXAxis)
     FillOnCanvas({Plot.Left, Plot.Bottom + 5, Plot.Left + PlotW, Plot.Bottom + 35}, kPanel);
 }
@@ -568,7 +578,11 @@ void DBar::AddBar(int16_t x, const QString& label, double value) {
 
   int w = static_cast<int16_t>(Trunc(PlotW / (2.0 * BarWidthDivisor * (XMax + 1.0))));
   if (w == 0) w = 1;
-  if (w > 0 && top < PlotH) FillPixels(Bars, QRect(c - w, top, 2 * w, PlotH - top), BarColor.rgb());
+  if (w > 0 && top < PlotH) {
+    const QRect bar(c - w, top, 2 * w, PlotH - top);
+    FillPixels(Bars, bar, BarColor.rgb());
+    FrameItems.push_back({bar, BarColor.rgb(), QString(), false});
+  }
 
   const bool underMouse = MouseX >= c - w && MouseX <= c + w && MouseY >= top && MouseY <= PlotH;
   if (AlwaysShowLabels || underMouse) DrawBarLabel(c, top, label);
@@ -583,6 +597,7 @@ void DBar::DrawBarLabel(int c, int top, const QString& label) {
   const int x = c - image.width() / 2;
   const int y = VerticalLabels ? top - 20 - image.height() : top - 20;
   CopyPixels(image, image.rect(), Bars, QPoint(x, y));
+  FrameItems.push_back({QRect(QPoint(x, y), image.size()), BarColor.rgb(), label, VerticalLabels});
 }
 
 const QImage& DBar::LabelImage(const QString& label) {
@@ -616,7 +631,48 @@ void DBar::ShowBars(const QString& text) {
     p.setPen(kBlack);
     CanvasText(p, Plot.Left + PlotW / 2 - TextWidth(CanvasFont, text) / 2, Plot.Bottom + 5, text);
   }
-  ShowLayer(Bars);
+  const QRegion changed = SettleBarItems();
+  if (PlotLayer != &Bars || BarsRepaintAll) {
+    BarsRepaintAll = false;
+    ShowLayer(Bars);
+  } else if (!changed.isEmpty()) {
+    ScheduleRepaint(changed.translated(Plot.Left, Plot.Top));
+  }
+}
+
+// A pixel no differing item covers, in either frame, is covered by the same items drawn in the
+// same order in both (or by none), so it did not change.
+QRegion DBar::SettleBarItems() {
+  QRegion changed = Discarded;
+  if (!BarsCleared) {  // added over the shown frame
+    for (const TBarItem& item : FrameItems) changed += item.Area;
+    ShownItems.insert(ShownItems.end(), FrameItems.begin(), FrameItems.end());
+    // A caller that never clears would grow the list without end; a whole copy at its next
+    // clear costs less than tracking that many.
+    if (ShownItems.size() > kMaxShownItems) {
+      ShownItems.clear();
+      BarsMatchGrid = false;
+    }
+  } else {
+    const size_t n = std::max(ShownItems.size(), FrameItems.size());
+    for (size_t k = 0; k < n; ++k) {
+      const TBarItem* was = k < ShownItems.size() ? &ShownItems[k] : nullptr;
+      const TBarItem* now = k < FrameItems.size() ? &FrameItems[k] : nullptr;
+      if (was != nullptr && now != nullptr && *was == *now) continue;
+      if (was != nullptr) changed += was->Area;
+      if (now != nullptr) changed += now->Area;
+    }
+    if (!changed.isEmpty()) {
+      QRegion drawn;
+      for (const TBarItem& item : FrameItems) drawn += item.Area;
+      for (const QRect& r : changed - drawn) CopyPixels(Grid, r, Bars, r.topLeft());
+    }
+    ShownItems.swap(FrameItems);
+  }
+  FrameItems.clear();
+  Discarded = QRegion();
+  BarsCleared = false;
+  return changed & Bars.rect();
 }
 
 // The layer goes to the screen straight from where it was drawn: copying it into the canvas

@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace vireon {
 
@@ -192,8 +193,29 @@ class DBar : public QWidget {
   // Repaints at most once a screen frame. Updates come with every level packet, faster than a
   // screen refreshes, and each repaint copies the plot to the screen again; the layers still
   // take every update, so nothing is lost but frames no one could see.
-  void ScheduleRepaint(const QRect& r);
+  void ScheduleRepaint(const QRegion& r);
   void RequestRepaint();
+
+  // One bar or label drawn on the bar layer. Consecutive updates mostly draw the same items, and
+  // an item drawn the same way over itself changes no pixel: only items that differ from the
+  // last shown frame need the grid restored under them and a repaint.
+  struct TBarItem {
+    QRect Area;
+    QRgb Color = 0;
+    QString Label;  // empty for a bar
+    bool Vertical = false;
+    bool operator==(const TBarItem&) const = default;
+  };
+  // Restores the grid where the last shown frame or a discarded one drew and this frame did
+  // not, makes this frame the shown one and returns, in layer pixels, what changed on the layer.
+  QRegion SettleBarItems();
+  static constexpr size_t kMaxShownItems = 1024;
+  std::vector<TBarItem> ShownItems;
+  std::vector<TBarItem> FrameItems;
+  QRegion Discarded;           // drawn since the last show, then cleared before being shown
+  bool BarsCleared = false;    // ClearBars ran since the last ShowBars
+  bool BarsMatchGrid = false;  // false once the grid changes: the next clear copies it whole
+  bool BarsRepaintAll = false;
 
   struct TAxisLabelInputs {
     int PlotLeft, PlotTop, PlotRight, PlotBottom, OuterLeft;

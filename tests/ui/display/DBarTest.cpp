@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QMouseEvent>
+#include <QPixmap>
+#include <QScreen>
+#include <vector>
 
 #include "DisplayTestSupport.h"
 
@@ -313,6 +316,80 @@ TEST(DBarPaint, TheLastUpdateOfABurstIsRepainted) {
   }
   paints.Count = 0;
   EXPECT_TRUE(PumpUntil([&] { return paints.Count > 0; }));
+}
+
+// An update restores and repaints only the bars and labels that differ from the last frame, so
+// after any run of updates both the layer and the screen must match a graph that drew only the
+// last frame.
+struct TBarSpec {
+  int16_t X;
+  const char* Label;
+  double Value;
+};
+
+void DrawFrame(DBar& b, bool vertical, const std::vector<TBarSpec>& bars) {
+  b.VerticalLabels = vertical;
+  for (const TBarSpec& bar : bars) b.AddBar(bar.X, QString::fromLatin1(bar.Label), bar.Value);
+}
+
+QImage OnScreen(const TPanel& p) {
+  return p.Panel.screen()->grabWindow(p.Panel.winId()).toImage().convertToFormat(
+      QImage::Format_RGB32);
+}
+
+TEST(DBarPaint, SuccessiveUpdatesLeaveLayerAndScreenAsAFreshGraphDrawsTheLastFrame) {
+  const std::vector<TBarSpec> ten = {{1, "1", -50}, {2, "2", -55}, {3, "3", -60}, {4, "4", -65},
+                                     {5, "5", -70}, {6, "6", -75}, {7, "7", -80}, {8, "8", -85},
+                                     {9, "9", -90}, {10, "10", -95}};
+  std::vector<TBarSpec> moved = ten;
+  moved[2] = {3, "3", -40};    // taller
+  moved[5] = {6, "6", -110};   // shorter
+  moved[7] = {8, "800", -85};  // same bar, other label
+  const std::vector<TBarSpec> fewer(ten.begin(), ten.begin() + 4);
+  const std::vector<TBarSpec> shared = {{4, "a", -60}, {4, "b", -70}, {4, "c", -80}};
+  struct TStep {
+    bool Vertical;
+    std::vector<TBarSpec> Bars;
+    bool Discard;  // draw a frame, clear it and draw this one before showing
+  };
+  const std::vector<TStep> steps = {{true, ten, false},     {true, ten, false},
+                                    {true, moved, false},   {true, fewer, false},
+                                    {true, ten, false},     {false, ten, false},
+                                    {false, shared, false}, {false, fewer, true},
+                                    {false, {}, false},     {true, moved, false}};
+  TPanel p;
+  DBar& b = *p.Bar;
+  b.SetXMax(11.0);
+  for (size_t k = 0; k < steps.size(); ++k) {
+    SCOPED_TRACE(k);
+    const TStep& step = steps[k];
+    if (step.Discard) {
+      b.ClearBars();
+      DrawFrame(b, !step.Vertical, moved);
+    }
+    b.ClearBars();
+    DrawFrame(b, step.Vertical, step.Bars);
+    b.ShowBars(QString());
+
+    TPanel fresh;
+    fresh.Bar->SetXMax(11.0);
+    fresh.Bar->ClearBars();
+    DrawFrame(*fresh.Bar, step.Vertical, step.Bars);
+    fresh.Bar->ShowBars(QString());
+    ASSERT_EQ(b.BarLayer(), fresh.Bar->BarLayer());
+    const QImage expected = p.Grab();
+    ASSERT_TRUE(PumpUntil([&] { return OnScreen(p) == expected; }));
+  }
+  // Bars added without a clear stack on the frame shown.
+  DrawFrame(b, true, fewer);
+  b.ShowBars(QString());
+  TPanel fresh;
+  fresh.Bar->SetXMax(11.0);
+  fresh.Bar->ClearBars();
+  DrawFrame(*fresh.Bar, true, moved);
+  DrawFrame(*fresh.Bar, true, fewer);
+  fresh.Bar->ShowBars(QString());
+  EXPECT_EQ(b.BarLayer(), fresh.Bar->BarLayer());
 }
 
 TEST(DBarMarkers, MarkersOutsideTheAxesAreDrawnOnThePlotEdges) {
