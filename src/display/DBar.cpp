@@ -510,7 +510,7 @@ void DBar::MarkDrawn(const QRect& r) {
 // A repaint is asked for in the wake-up that drew, so it costs no wake-up of its own: at once
 // when a paint is coming anyway or a frame has passed since the last; otherwise a later update
 // brings it, and the timer only catches the last update of a burst.
-void DBar::ScheduleRepaint(const QRegion& r) {
+void DBar::ScheduleRepaint(const QRect& r) {
   constexpr qint64 kFrameMs = 16;
   PendingRepaint += r;
   if (PaintComing || !SinceRepaint.isValid() || SinceRepaint.elapsed() >= kFrameMs)
@@ -536,18 +536,13 @@ void DBar::timerEvent(QTimerEvent* event) {
 
 // ---- Bars ----
 
-// The grid is restored lazily: ShowBars puts it back only where this frame leaves the last
-// one's items uncovered, which saves a whole-plot copy per update.
 void DBar::ClearBars() {
   ColumnUse.fill(0);
   if (!BarsMatchGrid || Bars.size() != Grid.size()) {
     Bars = Grid.copy();
     ShownItems.clear();
-    Discarded = QRegion();
     BarsMatchGrid = true;
     BarsRepaintAll = true;
-  } else {
-    for (const TBarItem& item : FrameItems) Discarded += item.Area;
   }
   FrameItems.clear();
   BarsCleared = true;
@@ -578,26 +573,30 @@ void DBar::AddBar(int16_t x, const QString& label, double value) {
 
   int w = static_cast<int16_t>(Trunc(PlotW / (2.0 * BarWidthDivisor * (XMax + 1.0))));
   if (w == 0) w = 1;
-  if (w > 0 && top < PlotH) {
-    const QRect bar(c - w, top, 2 * w, PlotH - top);
-    FillPixels(Bars, bar, BarColor.rgb());
-    FrameItems.push_back({bar, BarColor.rgb(), QString(), false});
-  }
+  if (w > 0 && top < PlotH)
+    FrameItems.push_back({QRect(c - w, top, 2 * w, PlotH - top), BarColor.rgb(), {}, false, {}});
 
   const bool underMouse = MouseX >= c - w && MouseX <= c + w && MouseY >= top && MouseY <= PlotH;
-  if (AlwaysShowLabels || underMouse) DrawBarLabel(c, top, label);
+  if (AlwaysShowLabels || underMouse) AddBarLabel(c, top, label);
 }
 
 // Upright labels sit centred above the bar; rotated ones stand on its centre line and read
 // upward. Both start 20 pixels above the bar's top, in the bar colour on white.
-void DBar::DrawBarLabel(int c, int top, const QString& label) {
+void DBar::AddBarLabel(int c, int top, const QString& label) {
   if (label.isEmpty()) return;
   const QImage& image = LabelImage(label);
   // Rotated, the cell's top-left corner stands at (x, top - 20) and the text runs upward.
   const int x = c - image.width() / 2;
   const int y = VerticalLabels ? top - 20 - image.height() : top - 20;
-  CopyPixels(image, image.rect(), Bars, QPoint(x, y));
-  FrameItems.push_back({QRect(QPoint(x, y), image.size()), BarColor.rgb(), label, VerticalLabels});
+  FrameItems.push_back(
+      {QRect(QPoint(x, y), image.size()), BarColor.rgb(), label, VerticalLabels, image});
+}
+
+void DBar::DrawItem(const TBarItem& item) {
+  if (item.Label.isEmpty())
+    FillPixels(Bars, item.Area, item.Color);
+  else
+    CopyPixels(item.Image, item.Image.rect(), Bars, item.Area.topLeft());
 }
 
 const QImage& DBar::LabelImage(const QString& label) {
@@ -631,7 +630,7 @@ void DBar::ShowBars(const QString& text) {
     p.setPen(kBlack);
     CanvasText(p, Plot.Left + PlotW / 2 - TextWidth(CanvasFont, text) / 2, Plot.Bottom + 5, text);
   }
-  const QRegion changed = SettleBarItems();
+  const QRect changed = DrawFrameItems();
   if (PlotLayer != &Bars || BarsRepaintAll) {
     BarsRepaintAll = false;
     ShowLayer(Bars);
@@ -640,12 +639,17 @@ void DBar::ShowBars(const QString& text) {
   }
 }
 
-// A pixel no differing item covers, in either frame, is covered by the same items drawn in the
-// same order in both (or by none), so it did not change.
-QRegion DBar::SettleBarItems() {
-  QRegion changed = Discarded;
-  if (!BarsCleared) {  // added over the shown frame
-    for (const TBarItem& item : FrameItems) changed += item.Area;
+// Puts the grid back under every shown item that differs from the item drawn in its place, then
+// draws this frame's items from the first that differs or overlaps a restored area, in order, so
+// each pixel ends with the last item over it. A pixel under no differing item, in either frame,
+// is under the same items in the same order in both, so it did not change.
+QRect DBar::DrawFrameItems() {
+  QRect changed;
+  if (!BarsCleared) {  // added over the frame shown
+    for (const TBarItem& item : FrameItems) {
+      DrawItem(item);
+      changed |= item.Area;
+    }
     ShownItems.insert(ShownItems.end(), FrameItems.begin(), FrameItems.end());
     // A caller that never clears would grow the list without end; a whole copy at its next
     // clear costs less than tracking that many.
@@ -654,23 +658,32 @@ QRegion DBar::SettleBarItems() {
       BarsMatchGrid = false;
     }
   } else {
-    const size_t n = std::max(ShownItems.size(), FrameItems.size());
-    for (size_t k = 0; k < n; ++k) {
-      const TBarItem* was = k < ShownItems.size() ? &ShownItems[k] : nullptr;
-      const TBarItem* now = k < FrameItems.size() ? &FrameItems[k] : nullptr;
-      if (was != nullptr && now != nullptr && *was == *now) continue;
-      if (was != nullptr) changed += was->Area;
-      if (now != nullptr) changed += now->Area;
+    std::vector<QRect> restored;
+    size_t first = FrameItems.size();
+    for (size_t k = 0; k < std::max(ShownItems.size(), FrameItems.size()); ++k) {
+      const bool was = k < ShownItems.size();
+      const bool now = k < FrameItems.size();
+      if (was && now && ShownItems[k].SameAs(FrameItems[k])) continue;
+      if (was) {
+        CopyPixels(Grid, ShownItems[k].Area, Bars, ShownItems[k].Area.topLeft());
+        restored.push_back(ShownItems[k].Area);
+        changed |= ShownItems[k].Area;
+      }
+      if (now) {
+        first = std::min(first, k);
+        changed |= FrameItems[k].Area;
+      }
     }
-    if (!changed.isEmpty()) {
-      QRegion drawn;
-      for (const TBarItem& item : FrameItems) drawn += item.Area;
-      for (const QRect& r : changed - drawn) CopyPixels(Grid, r, Bars, r.topLeft());
+    for (size_t k = 0; k < first; ++k) {
+      const QRect& area = FrameItems[k].Area;
+      if (std::any_of(restored.begin(), restored.end(),
+                      [&](const QRect& r) { return r.intersects(area); }))
+        first = k;
     }
+    for (size_t k = first; k < FrameItems.size(); ++k) DrawItem(FrameItems[k]);
     ShownItems.swap(FrameItems);
   }
   FrameItems.clear();
-  Discarded = QRegion();
   BarsCleared = false;
   return changed & Bars.rect();
 }

@@ -180,7 +180,7 @@ class DBar : public QWidget {
   };
   void DrawCentredCaption(TCaptionFit& fit, const QString& text, int stripTop, int space);
   void DrawXLabels();
-  void DrawBarLabel(int c, int top, const QString& label);
+  void AddBarLabel(int c, int top, const QString& label);
   // A bar label rendered once (rotated when labels are vertical) and blitted from then on: the
   // display redraws up to ten labels per packet, and shaping them each time dominated an update.
   const QImage& LabelImage(const QString& label);
@@ -193,26 +193,30 @@ class DBar : public QWidget {
   // Repaints at most once a screen frame. Updates come with every level packet, faster than a
   // screen refreshes, and each repaint copies the plot to the screen again; the layers still
   // take every update, so nothing is lost but frames no one could see.
-  void ScheduleRepaint(const QRegion& r);
+  void ScheduleRepaint(const QRect& r);
   void RequestRepaint();
 
-  // One bar or label drawn on the bar layer. Consecutive updates mostly draw the same items, and
-  // an item drawn the same way over itself changes no pixel: only items that differ from the
-  // last shown frame need the grid restored under them and a repaint.
+  // One bar or label of a frame. AddBar only records them and ShowBars draws them: consecutive
+  // updates mostly repeat the same items, and only items that differ from the frame shown need
+  // the grid put back under them, drawing and a repaint.
   struct TBarItem {
     QRect Area;
     QRgb Color = 0;
     QString Label;  // empty for a bar
     bool Vertical = false;
-    bool operator==(const TBarItem&) const = default;
+    QImage Image;  // the label's pixels
+    bool SameAs(const TBarItem& other) const {
+      return Area == other.Area && Color == other.Color && Label == other.Label &&
+             Vertical == other.Vertical;
+    }
   };
-  // Restores the grid where the last shown frame or a discarded one drew and this frame did
-  // not, makes this frame the shown one and returns, in layer pixels, what changed on the layer.
-  QRegion SettleBarItems();
+  void DrawItem(const TBarItem& item);
+  // Brings the layer from the frame shown to this one; returns, in layer pixels, the bounds of
+  // what changed.
+  QRect DrawFrameItems();
   static constexpr size_t kMaxShownItems = 1024;
   std::vector<TBarItem> ShownItems;
   std::vector<TBarItem> FrameItems;
-  QRegion Discarded;           // drawn since the last show, then cleared before being shown
   bool BarsCleared = false;    // ClearBars ran since the last ShowBars
   bool BarsMatchGrid = false;  // false once the grid changes: the next clear copies it whole
   bool BarsRepaintAll = false;

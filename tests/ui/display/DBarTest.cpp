@@ -347,6 +347,8 @@ TEST(DBarPaint, SuccessiveUpdatesLeaveLayerAndScreenAsAFreshGraphDrawsTheLastFra
   moved[7] = {8, "800", -85};  // same bar, other label
   const std::vector<TBarSpec> fewer(ten.begin(), ten.begin() + 4);
   const std::vector<TBarSpec> shared = {{4, "a", -60}, {4, "b", -70}, {4, "c", -80}};
+  // b shrinks: putting the grid back under it uncovers a, which did not change.
+  const std::vector<TBarSpec> sharedShorter = {{4, "a", -60}, {4, "b", -90}, {4, "c", -80}};
   struct TStep {
     bool Vertical;
     std::vector<TBarSpec> Bars;
@@ -355,7 +357,8 @@ TEST(DBarPaint, SuccessiveUpdatesLeaveLayerAndScreenAsAFreshGraphDrawsTheLastFra
   const std::vector<TStep> steps = {{true, ten, false},     {true, ten, false},
                                     {true, moved, false},   {true, fewer, false},
                                     {true, ten, false},     {false, ten, false},
-                                    {false, shared, false}, {false, fewer, true},
+                                    {false, shared, false}, {false, sharedShorter, false},
+                                    {false, fewer, true},
                                     {false, {}, false},     {true, moved, false}};
   TPanel p;
   DBar& b = *p.Bar;
