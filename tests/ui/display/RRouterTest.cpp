@@ -218,6 +218,7 @@ struct TLabelCase {
   bool Frequency;
   const char* TableLabel;  // table position 3
   const char* ScanLabel;   // scan entry 0: position 36004
+  const char* ScanLabelInTheOtherUnit;
 };
 
 class DisplayLabels : public DisplayThread, public ::testing::WithParamInterface<TLabelCase> {};
@@ -239,13 +240,20 @@ TEST_P(DisplayLabels, FollowTheUnitButtonAndTheWrapFlag) {
   AwaitUpdate(0);
   EXPECT_EQ(Panels[0].Bar->Footer(), footer);
   EXPECT_EQ(Panels[0].Bar->BarLayer(), Drawn(11.0, true, Blank({{c.ScanLabel, -70}})));
+
+  // The same entry again, with the other unit button down.
+  Host.Frequency = !c.Frequency;
+  SendScan(0, {{0, -70}});
+  AwaitUpdate(0);
+  EXPECT_EQ(Panels[0].Bar->BarLayer(),
+            Drawn(11.0, true, Blank({{c.ScanLabelInTheOtherUnit, -70}})));
 }
 
 INSTANTIATE_TEST_SUITE_P(Units, DisplayLabels,
-                         ::testing::Values(TLabelCase{false, false, "3", "5"},
-                                           TLabelCase{false, true, "450.0250", "450.0500"},
-                                           TLabelCase{true, false, "3", "995"},
-                                           TLabelCase{true, true, "450.4500", "450.0500"}));
+                         ::testing::Values(TLabelCase{false, false, "3", "5", "450.0500"},
+                                           TLabelCase{false, true, "450.0250", "450.0500", "5"},
+                                           TLabelCase{true, false, "3", "995", "450.0500"},
+                                           TLabelCase{true, true, "450.4500", "450.0500", "995"}));
 
 TEST_F(DisplayThread, ScanModeConvertsLevelsButCopiesEntryZeroAsASignedByte) {
   Mode(TMode::Scan);
