@@ -61,7 +61,6 @@ bool NextRecord(ProbeProcess& probe, nlohmann::json& record) {
 }
 
 TEST(GpsWithSimulator, MapRecordsFollowTheSimulatorsTrackWithTheChosenRange) {
-  App();
   QtUiDispatcher dispatcher;
   SetUiDispatcher(&dispatcher);
   PrivateBus bus;

@@ -3,7 +3,6 @@
 // with its display threads, and the communications thread, all reached through the process-wide
 // pointers as in the program, and stopped the program's way (StopWorkers).
 
-#include <QApplication>
 #include <memory>
 #include <string>
 
@@ -16,14 +15,6 @@
 #include "shell/Shutdown.h"
 
 namespace vireon::test {
-
-inline QApplication& App() {
-  static int argc = 1;
-  static char name[] = "vireon-e2e";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
 
 struct TLoggerUnderTest {
   explicit TLoggerUnderTest(const std::string& device) {

@@ -28,14 +28,6 @@
 namespace vireon {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "ui_gps";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
-
 // A GPS report payload built field by field, big-endian as the instrument sends it.
 struct Report {
   std::array<uint8_t, kGpsReportSize> Bytes{};
@@ -98,7 +90,6 @@ class GpsPanel : public ::testing::Test {
 
   void Show(const Report& r) { Router.UpdatePanel(r.Decoded()); }
 
-  QApplication& Application = App();
   std::string BlockName;
   TGPSShared GpsRecord;
   TEngine Model;
@@ -369,7 +360,6 @@ TEST_F(GpsThread, StopDuringAnUpdateLeavesTheRecordUnwritten) {
 }
 
 TEST(MapRangeDialog, HasItsCaptionSizeTextsAndDefaults) {
-  App();
   TMapRange_Form form;
   EXPECT_EQ(form.windowTitle(), "Mapping Range Settings");
   EXPECT_EQ(form.size(), QSize(313, 317));
@@ -397,7 +387,6 @@ TEST(MapRangeDialog, HasItsCaptionSizeTextsAndDefaults) {
 }
 
 TEST(MapRangeDialog, MirrorsTheUsersChoicesForTheWorkerThreads) {
-  App();
   TMapRange_Form form;
   EXPECT_EQ(form.SelectedReceiver(), 0);
   EXPECT_TRUE(form.UsesReceiver(0));
@@ -416,7 +405,6 @@ TEST(MapRangeDialog, MirrorsTheUsersChoicesForTheWorkerThreads) {
 }
 
 TEST(MapRangeDialog, OkClosesTheDialogWithResultOne) {
-  App();
   TMapRange_Form form;
   form.show();
   ASSERT_TRUE(form.isVisible());
