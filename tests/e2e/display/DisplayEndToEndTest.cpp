@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
@@ -53,7 +55,6 @@ class DisplayWithSimulator : public ::testing::TestWithParam<TModeCase> {};
 
 TEST_P(DisplayWithSimulator, BothGraphsDrawBarsInTheInstrumentsMode) {
   const TModeCase& c = GetParam();
-  App();
   QtUiDispatcher dispatcher;
   SetUiDispatcher(&dispatcher);
   {
@@ -90,9 +91,14 @@ TEST_P(DisplayWithSimulator, BothGraphsDrawBarsInTheInstrumentsMode) {
         return mhz >= low && mhz <= high;
       })) << form.Bars[0]->Footer().toStdString();
     }
-    // For looking at: VIREON_SCREENSHOT_DIR=<dir> keeps a picture of the window per mode.
+    // For looking at: VIREON_SCREENSHOT_DIR=<dir> keeps a picture of the window per mode, as
+    // the screen shows it once the repaints pending have run.
     const QString shots = qEnvironmentVariable("VIREON_SCREENSHOT_DIR");
-    if (!shots.isEmpty()) form.grab().save(shots + "/display-" + c.Mode + ".png");
+    if (!shots.isEmpty()) {
+      const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+      ServeUntil([&] { return std::chrono::steady_clock::now() > settle; });
+      form.screen()->grabWindow(form.winId()).save(shots + "/display-" + c.Mode + ".png");
+    }
   }
   SetUiDispatcher(nullptr);
 }
