@@ -1,10 +1,11 @@
 #pragma once
 // One receiver's RSSI bar graph: a plot with a horizontal grid and y-axis labels, captions
 // around it and up to ten labelled bars at integer x positions. The grid lives in GridLayer and
-// is rebuilt only when geometry or range change; an update copies it into BarLayer, draws the
-// bars there and shows the finished frame in one step, so the screen never shows a half-drawn
-// frame. Setters draw the rest straight into a control-sized canvas; paintEvent copies the canvas
-// around the plot and the layer last shown inside it.
+// is rebuilt only when geometry or range change; BarLayer holds the grid with the bars of the
+// last frame. ShowBars brings that layer to the new frame where the bars differ, from the grid,
+// and shows it in one step, so the screen never shows a half-drawn frame. Setters draw the rest
+// straight into a control-sized canvas; paintEvent copies the canvas around the plot and the
+// layer last shown inside it.
 // Pixel arithmetic truncates toward zero throughout: the picture is fixed to the pixel.
 
 #include <QBasicTimer>
