@@ -87,8 +87,8 @@ void TR_Router::ShowTable(DBar& bar, const TRF& rf, bool frequency) {
     const TTableSlot& slot = ranked[k];
     QString label;
     if (slot.Level > kNoLevel)
-      label = SlotLabel(k, frequency,
-                        frequency ? rf.FrequencyOfChannel(slot.Position) : slot.Position);
+      label =
+          SlotLabel(k, frequency, frequency ? rf.FrequencyOfChannel(slot.Position) : slot.Position);
     bar.AddBar(static_cast<int16_t>(k + 1), label, slot.Level);
   }
   bar.ShowBars(QString());
@@ -106,9 +106,9 @@ void TR_Router::ShowScan(DBar& bar, const TRF& rf, bool frequency) {
     if (v > strongest) strongest = v;
     QString label;
     if (v > kNoLevel)
-      label = SlotLabel(k, frequency,
-                        frequency ? rf.FrequencyOfStep(rf.ScanList[k])
-                                  : rf.ChannelOfStep(rf.ScanList[k]));
+      label = SlotLabel(
+          k, frequency,
+          frequency ? rf.FrequencyOfStep(rf.ScanList[k]) : rf.ChannelOfStep(rf.ScanList[k]));
     bar.AddBar(static_cast<int16_t>(k + 1), label, v);
   }
   // The single-channel display shows entry 0, unconverted, until the next single block.
@@ -122,8 +122,8 @@ const QString& TR_Router::SlotLabel(int k, bool frequency, double value) {
   if (slot.Text.isNull() || slot.Frequency != frequency || slot.Value != value) {
     slot.Frequency = frequency;
     slot.Value = value;
-    slot.Text = frequency ? QString::asprintf("%.4f", value)
-                          : QString::number(static_cast<int>(value));
+    slot.Text =
+        frequency ? QString::asprintf("%.4f", value) : QString::number(static_cast<int>(value));
   }
   return slot.Text;
 }

@@ -333,13 +333,15 @@ void DrawFrame(DBar& b, bool vertical, const std::vector<TBarSpec>& bars) {
 }
 
 QImage OnScreen(const TPanel& p) {
-  return p.Panel.screen()->grabWindow(p.Panel.winId()).toImage().convertToFormat(
-      QImage::Format_RGB32);
+  return p.Panel.screen()
+      ->grabWindow(p.Panel.winId())
+      .toImage()
+      .convertToFormat(QImage::Format_RGB32);
 }
 
 TEST(DBarPaint, SuccessiveUpdatesLeaveLayerAndScreenAsAFreshGraphDrawsTheLastFrame) {
-  const std::vector<TBarSpec> ten = {{1, "1", -50}, {2, "2", -55}, {3, "3", -60}, {4, "4", -65},
-                                     {5, "5", -70}, {6, "6", -75}, {7, "7", -80}, {8, "8", -85},
+  const std::vector<TBarSpec> ten = {{1, "1", -50}, {2, "2", -55},  {3, "3", -60}, {4, "4", -65},
+                                     {5, "5", -70}, {6, "6", -75},  {7, "7", -80}, {8, "8", -85},
                                      {9, "9", -90}, {10, "10", -95}};
   std::vector<TBarSpec> moved = ten;
   moved[2] = {3, "3", -40};    // taller
@@ -358,8 +360,8 @@ TEST(DBarPaint, SuccessiveUpdatesLeaveLayerAndScreenAsAFreshGraphDrawsTheLastFra
                                     {true, moved, false},   {true, fewer, false},
                                     {true, ten, false},     {false, ten, false},
                                     {false, shared, false}, {false, sharedShorter, false},
-                                    {false, fewer, true},
-                                    {false, {}, false},     {true, moved, false}};
+                                    {false, fewer, true},   {false, {}, false},
+                                    {true, moved, false}};
   TPanel p;
   DBar& b = *p.Bar;
   b.SetXMax(11.0);
