@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "Figures.h"
+#include "LoggerUnderTest.h"
 #include "Process.h"
 #include "Pty.h"
 #include "Simulator.h"
@@ -30,8 +31,6 @@
 #include "gps/Gps.h"
 #include "link/ComRouter.h"
 #include "model/Engine.h"
-#include "shell/Globals.h"
-#include "shell/MainForm.h"
 
 namespace {
 
@@ -153,41 +152,18 @@ void TableCpu(int seconds) {
     std::fprintf(stderr, "bench_display_live: vireon-sim did not start\n");
     return;
   }
-  const std::string device = sim.Pty;
 
   double share = -1;
   {
-    TGPSShared gps;
-    TEngine engine(gps);
-    TUSB usb;
-    TRS232 rs232;
-    Engine = &engine;
-    Gps = &gps;
-    engine.LinkMode = 1;
-    engine.PortNumber = 0;
-    rs232.SetDevicePath(sim.Pty);
-    TMain_Form form;
-    Main_Form = &form;
-    engine.SetHost(&form);
-    TCom_Router com(engine, usb, rs232);
-    form.show();
-    com.Start();
+    test::TLoggerUnderTest logger(sim.Pty);
+    logger.Form->show();
+    logger.Com->Start();
     Serve(2.0);
     const double cpu0 = bench::CpuSeconds();
     const auto t0 = Clock::now();
     Serve(seconds);
     const double cpu = bench::CpuSeconds() - cpu0;
     share = 100.0 * cpu / std::chrono::duration<double>(Clock::now() - t0).count();
-    Worker* workers[] = {&com, ReceiverRouters[0], ReceiverRouters[1]};
-    for (Worker* w : workers) w->RequestStop();
-    for (Worker* w : workers) w->Join();
-    for (TR_Router*& r : ReceiverRouters) {
-      delete r;
-      r = nullptr;
-    }
-    Main_Form = nullptr;
-    Engine = nullptr;
-    Gps = nullptr;
   }
   std::printf("CPU of the logger in table mode (vireon-sim --full-rate), %d s: %.2f %% of a core\n",
               seconds, share);
