@@ -113,7 +113,7 @@ void Latency(sim::TMeasureMode mode, const char* name, int seconds) {
   options.Mode = mode;
   options.FullRate = true;
   options.Duration = seconds;
-  sim::TSimulator simulator(options, pty.Master);
+  sim::TSimulator simulator(options, pty);
   std::vector<Clock::time_point> sent;
   sent.reserve(1000000);
   simulator.OnFrameSent = [&](Clock::time_point t) { sent.push_back(t); };

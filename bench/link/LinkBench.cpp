@@ -71,7 +71,7 @@ void Latency(int seconds) {
   vireon::sim::TOptions options;
   options.FullRate = true;
   options.Duration = seconds;
-  vireon::sim::TSimulator simulator(options, pty.Master);
+  vireon::sim::TSimulator simulator(options, pty);
   std::vector<Clock::time_point> sent;
   sent.reserve(200000);
   simulator.OnFrameSent = [&](Clock::time_point t) { sent.push_back(t); };

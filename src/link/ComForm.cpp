@@ -1,11 +1,12 @@
 #include "link/ComForm.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSerialPortInfo>
 
 #include "gps/GpsRouter.h"
 #include "gps/MapRangeForm.h"
@@ -19,28 +20,19 @@
 namespace vireon {
 
 namespace {
-constexpr int kUsbItem = 4;
+constexpr int kFixedItems = 5;
 const char* const kItems[] = {"COM1:", "COM2:", "COM3:", "COM4:", "USB"};
 }  // namespace
 
-TPortChoice PortChoiceOf(int itemIndex, const QString& text, const QString& itemDevice) {
-  TPortChoice c;
-  if (itemIndex == kUsbItem) {
-    c.LinkMode = 2;
-    return c;
-  }
-  if (itemIndex >= 0 && itemIndex < kUsbItem) {
-    c.PortNumber = static_cast<int16_t>(itemIndex + 1);
-  } else if (itemIndex > kUsbItem) {
-    c.DevicePath = itemDevice;
-  } else if (text.trimmed().startsWith('/')) {
-    c.DevicePath = text.trimmed();
-  }
-  // Any other text names no port: port number 0, whose open fails and says so.
-  return c;
+void TPortCombo::showPopup() {
+  if (BeforePopup) BeforePopup();
+  // Attached ports have long names: the list may be wider than the box.
+  view()->setMinimumWidth(view()->sizeHintForColumn(0) + 8);
+  QComboBox::showPopup();
 }
 
-TCom_Form::TCom_Form(QWidget* parent) : QDialog(parent) {
+TCom_Form::TCom_Form(QWidget* parent, TPortLister lister)
+    : QDialog(parent), Lister(std::move(lister)) {
   setWindowTitle("Select Communications Port");
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowStaysOnTopHint);
@@ -62,19 +54,14 @@ TCom_Form::TCom_Form(QWidget* parent) : QDialog(parent) {
   Label1->setFont(BoldFont(font()));
   SetTextColor(Label1, kNavy);
 
-  PortChoice = new QComboBox(this);
+  PortChoice = new TPortCombo(this);
   PortChoice->setGeometry(128, 122, 161, 24);
   PortChoice->setEditable(true);
   PortChoice->setInsertPolicy(QComboBox::NoInsert);
   PortChoice->setFont(BoldFont(font()));
   SetTextColor(PortChoice, kRed);
   for (const char* item : kItems) PortChoice->addItem(item);
-  for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
-    const QString shown = port.description().isEmpty()
-                              ? port.systemLocation()
-                              : port.systemLocation() + " - " + port.description();
-    PortChoice->addItem(shown, port.systemLocation());
-  }
+  PortChoice->BeforePopup = [this] { RefreshPorts(); };
 
   OKBtn = new QPushButton("OK", this);
   OKBtn->setGeometry(119, 180, 75, 25);
@@ -88,18 +75,28 @@ void TCom_Form::FormCreate() {
   PortChoice->setCurrentIndex(0);
 }
 
+void TCom_Form::RefreshPorts() {
+  const QString text = PortChoice->currentText();
+  while (PortChoice->count() > kFixedItems) PortChoice->removeItem(kFixedItems);
+  for (const TPortItem& item : Lister())
+    PortChoice->addItem(QString::fromStdString(item.Shown), QString::fromStdString(item.Name));
+  const int index = PortChoice->findText(text, Qt::MatchFixedString);
+  if (index >= 0)
+    PortChoice->setCurrentIndex(index);
+  else
+    PortChoice->setEditText(text);
+}
+
+// An item stands for its name (attached ports carry it as data); typed text for itself.
 TPortChoice TCom_Form::Choice() const {
   const QString text = PortChoice->currentText();
   const int index = PortChoice->findText(text, Qt::MatchFixedString);
-  const QString device = index >= 0 ? PortChoice->itemData(index).toString() : QString();
-  return PortChoiceOf(index, text, device);
+  const QString name = index >= kFixedItems ? PortChoice->itemData(index).toString() : text;
+  return ParsePortName(name.toStdString());
 }
 
 void TCom_Form::OKBtnClick() {
-  const TPortChoice choice = Choice();
-  Engine->LinkMode.store(choice.LinkMode);
-  Engine->PortNumber.store(choice.PortNumber);
-  Rs232->SetDevicePath(choice.DevicePath.toStdString());
+  ApplyPortChoice(Choice(), *Engine, *Rs232, *Usb);
 
   ComRouter = new TCom_Router(*Engine, *Usb, *Rs232);
   ComRouter->Start();
@@ -113,7 +110,15 @@ void TCom_Form::OKBtnClick() {
   hide();
 }
 
-// The dialog has no cancel: Escape leaves it open rather than leave a run with no window.
-void TCom_Form::reject() {}
+void TCom_Form::showEvent(QShowEvent* event) {
+  RefreshPorts();
+  QDialog::showEvent(event);
+}
+
+// No port chosen, nothing started: the program ends as if it had never been asked.
+void TCom_Form::reject() {
+  hide();
+  QCoreApplication::quit();
+}
 
 }  // namespace vireon

@@ -1,45 +1,58 @@
 #pragma once
 // The port dialog: the first window of a run. It asks how the instrument is attached, records
-// the choice in the engine and starts the communications, status and GPS threads.
+// the choice in the engine and starts the communications, status and GPS threads. Its list holds
+// the five fixed items, then what is attached, found again whenever the dialog opens and each
+// time the list drops down. Escape (or closing it) ends the program: no port, no run.
 
+#include <QComboBox>
 #include <QDialog>
-#include <cstdint>
+#include <functional>
+#include <vector>
 
-class QComboBox;
+#include "link/PortList.h"
+#include "link/PortName.h"
+
 class QFrame;
 class QLabel;
 class QPushButton;
 
 namespace vireon {
 
-// Item indexes 0-3 are "COM1:".."COM4:", 4 is "USB"; later items and typed text are devices.
-struct TPortChoice {
-  int16_t LinkMode = 1;    // 1 COM port, 2 USB
-  int16_t PortNumber = 0;  // 1-4 for the numbered ports, 0 otherwise
-  QString DevicePath;      // a device to open instead of the numbered port
+// A combo box that is told just before its list drops down.
+class TPortCombo : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+  std::function<void()> BeforePopup;
+  void showPopup() override;
 };
-TPortChoice PortChoiceOf(int itemIndex, const QString& text, const QString& itemDevice);
 
 class TCom_Form : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TCom_Form(QWidget* parent = nullptr);
+  using TPortLister = std::function<std::vector<TPortItem>()>;
+  explicit TCom_Form(QWidget* parent = nullptr, TPortLister lister = ListAttachedPorts);
 
   QFrame* Bevel1;
   QLabel* Label2;
   QLabel* Label1;
-  QComboBox* PortChoice;
+  TPortCombo* PortChoice;
   QPushButton* OKBtn;
 
   TPortChoice Choice() const;
+  // Lists what is attached after the fixed items, keeping what the user typed or chose.
+  void RefreshPorts();
 
  public slots:
   void FormCreate();
   void OKBtnClick();
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void reject() override;
+
+ private:
+  TPortLister Lister;
 };
 
 }  // namespace vireon

@@ -3,9 +3,13 @@
 namespace vireon {
 
 static_assert(TUSB::kBufferSize == TRS232::kBufferSize);
+static_assert(TUSB::kLinkLost == TRS232::kLinkLost);
 
 namespace {
 constexpr int kPauseMs = 100;
+constexpr int kRetryMs = 1000;
+constexpr auto kSilentAfter = std::chrono::seconds(5);
+constexpr auto kNodeCheckEvery = std::chrono::seconds(1);
 constexpr int16_t kLinkUsb = 2;
 }  // namespace
 
@@ -21,22 +25,49 @@ TCom_Router::~TCom_Router() {
   Engine.SetSender(nullptr);
 }
 
+bool TCom_Router::UsesUsb() const {
+  return Engine.LinkMode.load() == kLinkUsb;
+}
+
 std::string TCom_Router::PortText() const {
-  if (Engine.LinkMode.load() == kLinkUsb) return "USB";
+  if (UsesUsb()) return Usb.DisplayName();
   std::string name = Rs232.DisplayName();
   if (!name.empty()) return name;
   // Not opened yet: the name the port number stands for.
   return "COM" + std::to_string(Engine.PortNumber.load()) + ":";
 }
 
+std::string TCom_Router::LinkError() const {
+  return UsesUsb() ? Usb.LastError() : Rs232.LastError();
+}
+
+std::string TCom_Router::OpenFailureText() const {
+  // "COM3:" ends in its own colon.
+  const std::string port = PortText();
+  const char* colon = !port.empty() && port.back() == ':' ? " " : ": ";
+  return "Could not open " + port + colon + LinkError();
+}
+
+std::string TCom_Router::ConnectedText() const {
+  return UsesUsb() ? "Connected via USB" : "Connected via COM";
+}
+
+bool TCom_Router::OpenTransport() {
+  return UsesUsb() ? Usb.Open() : Rs232.Open(Engine.PortNumber.load());
+}
+
+void TCom_Router::CloseTransport() {
+  // Under the send mutex: a writer on another thread must not meet a closed (or reused) handle.
+  std::lock_guard lock(SendMutex);
+  if (UsesUsb())
+    Usb.Close();
+  else
+    Rs232.Close();
+}
+
 bool TCom_Router::Connect() {
-  if (Engine.LinkMode.load() == kLinkUsb) {
-    if (!Usb.Open()) return false;
-    Engine.SetStatusText("Connected via USB");
-    return true;
-  }
-  if (!Rs232.Open(Engine.PortNumber.load())) return false;
-  Engine.SetStatusText("Connected via COM");
+  if (!OpenTransport()) return false;
+  Engine.SetStatusText(ConnectedText());
   return true;
 }
 
@@ -49,41 +80,88 @@ bool TCom_Router::SendFrame(const PacketRecord& record) {
 
 bool TCom_Router::WriteBytes(const uint8_t* bytes, int n) {
   std::lock_guard lock(SendMutex);
-  int32_t written =
-      Engine.LinkMode.load() == kLinkUsb ? Usb.Write(bytes, n) : Rs232.Write(bytes, n);
+  int32_t written = UsesUsb() ? Usb.Write(bytes, n) : Rs232.Write(bytes, n);
   return written == n;
+}
+
+void TCom_Router::Tell(TLinkChange change, const std::string& reason) {
+  if (LinkHandler) LinkHandler(change, reason);
 }
 
 void TCom_Router::Execute() {
   if (!Connect()) {
-    Engine.SetStatusText("Could not open " + PortText());
+    Engine.SetStatusText(OpenFailureText());
     OpenFailed = true;
     return;
   }
   Engine.RequestSerial();
-  ReadLoop();
+  while (ReadLoop()) Reconnect();
+}
+
+void TCom_Router::Reconnect() {
+  CloseTransport();
+  Engine.SetStatusText("Connection lost: " + PortText());
+  Tell(TLinkChange::Lost, LinkError());
+  while (!StopRequested.load()) {
+    CommEvent.Wait(kRetryMs);
+    if (StopRequested.load() || !OpenTransport()) continue;
+    // Bytes of a frame cut short by the loss must not be completed by the new connection's.
+    Framer.Reset();
+    Engine.SetStatusText(ConnectedText());
+    Tell(TLinkChange::Restored, {});
+    Engine.RequestSerial();
+    return;
+  }
 }
 
 int16_t TCom_Router::Poll(uint8_t* buffer) {
-  return Engine.LinkMode.load() == kLinkUsb ? Usb.Read(buffer) : Rs232.Read(buffer);
+  return UsesUsb() ? Usb.Read(buffer) : Rs232.Read(buffer);
 }
 
-void TCom_Router::PauseAfterFailedRead() {
-  // On a serial port the pause ends as soon as bytes arrive; a hung-up line still pauses fully.
-  if (Engine.LinkMode.load() != kLinkUsb && Rs232.WaitForData(kPauseMs) != TRS232::TWait::Failed)
-    return;
+bool TCom_Router::PauseAfterFailedRead() {
+  // On a serial port the pause ends as soon as bytes arrive.
+  if (!UsesUsb()) return Rs232.WaitForData(kPauseMs) != TRS232::TWait::Lost;
   CommEvent.Wait(kPauseMs);
+  return true;
 }
 
-void TCom_Router::ReadLoop() {
+bool TCom_Router::CheckIdleLink(Clock::time_point now) {
+  const auto silent = now - LastData;
+  if (silent >= kSilentAfter) {
+    const int seconds =
+        static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(silent).count());
+    if (seconds != SilentSeconds) {
+      SilentSeconds = seconds;
+      Engine.SetStatusText(ConnectedText() + " — no data for " + std::to_string(seconds) + " s");
+    }
+  }
+  // A serial device can vanish without hanging its line up; the name it was opened by tells.
+  if (UsesUsb() || now < NextNodeCheck) return false;
+  NextNodeCheck = now + kNodeCheckEvery;
+  return Rs232.NodeGone();
+}
+
+void TCom_Router::DataArrived() {
+  LastData = Clock::now();
+  if (SilentSeconds == 0) return;
+  SilentSeconds = 0;
+  Engine.SetStatusText(ConnectedText());
+}
+
+bool TCom_Router::ReadLoop() {
   uint8_t buffer[TUSB::kBufferSize] = {};
+  LastData = Clock::now();
+  NextNodeCheck = LastData + kNodeCheckEvery;
+  SilentSeconds = 0;
   while (!StopRequested.load()) {
     int16_t count = Poll(buffer);
-    if (count == -1) {
-      PauseAfterFailedRead();
+    if (count == TUSB::kLinkLost) return true;
+    if (count == -1 && !PauseAfterFailedRead()) return true;
+    if (count <= 0) {
+      if (CheckIdleLink(Clock::now())) return true;
       continue;
     }
-    if (count <= 0) continue;
+    DataArrived();
     const auto n = static_cast<size_t>(count);
     BytesRead += n;
     size_t used = 0;
@@ -95,6 +173,7 @@ void TCom_Router::ReadLoop() {
         Engine.Dispatch(Framer.Record());
     }
   }
+  return false;
 }
 
 }  // namespace vireon

@@ -3,12 +3,16 @@
 // number, then polls the transport, feeds every byte to the framer and hands each complete
 // packet to the engine's Dispatch, in arrival order, on this thread.
 //
-// Error policy: a failed open leaves "Could not open <port>" as the status text and ends the
-// thread; failed reads pause up to 100 ms (on the serial port the pause ends when bytes arrive)
-// and are retried, never reported. Frames go out whole, one at a time, under SendMutex, from
-// any thread; a failed or short write is reported to the caller as false.
+// Error policy: a failed first open leaves "Could not open <port>: <reason>" as the status text
+// and ends the thread. Failed reads pause up to 100 ms (on the serial port the pause ends when
+// bytes arrive) and are retried. A lost link (hang-up, device gone) closes the transport, shows
+// "Connection lost: <port>" and reopens the same port about once a second; once it is back the
+// framer starts afresh, "Connected via ..." returns and the serial number is asked for again. A
+// link that stays open but silent for 5 s says so in the status text. Frames go out whole, one at
+// a time, under SendMutex, from any thread; a failed or short write is reported as false.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -26,6 +30,8 @@ namespace vireon {
 
 class TCom_Router : public Worker, public TPacketSender {
  public:
+  using Clock = std::chrono::steady_clock;
+
   // Registers itself as the engine's sender; Start() runs the thread.
   TCom_Router(TEngine& engine, TUSB& usb, TRS232& rs232);
   ~TCom_Router() override;
@@ -37,30 +43,55 @@ class TCom_Router : public Worker, public TPacketSender {
 
   // Name of the chosen port as the user knows it: "USB", "COM3:" or a device path.
   std::string PortText() const;
+  // Why the last open failed or the link was lost.
+  std::string LinkError() const;
+  // "Could not open <port>: <reason>".
+  std::string OpenFailureText() const;
 
   // Replaces the engine's Dispatch for tools that watch each packet (they dispatch it
   // themselves). Set before Start.
   using TPacketHandler = std::function<void(const PacketRecord&)>;
   void SetPacketHandler(TPacketHandler handler) { Handler = std::move(handler); }
+  // Told, on this thread, when the link is lost (with the reason) and when it is back.
+  enum class TLinkChange { Lost, Restored };
+  using TLinkHandler = std::function<void(TLinkChange change, const std::string& reason)>;
+  void SetLinkHandler(TLinkHandler handler) { LinkHandler = std::move(handler); }
 
-  // Set when Connect failed and the thread has ended.
+  // Set when the first open failed and the thread has ended.
   std::atomic<bool> OpenFailed{false};
 
-  Event CommEvent;  // never set: the pause after a failed read
+  Event CommEvent;  // never set: the pause after a failed read and between reopen attempts
   std::mutex SendMutex;
 
  protected:
   void Execute() override;
 
  private:
-  void ReadLoop();
+  bool UsesUsb() const;
+  bool OpenTransport();
+  void CloseTransport();
+  std::string ConnectedText() const;
   int16_t Poll(uint8_t* buffer);
-  void PauseAfterFailedRead();
+  // False when the pause found the line hung up.
+  bool PauseAfterFailedRead();
+  // Reads until a stop (false) or a lost link (true).
+  bool ReadLoop();
+  // On an empty poll: the silent-link text and, once a second, whether the device is still there.
+  // True when it is gone.
+  bool CheckIdleLink(Clock::time_point now);
+  void DataArrived();
+  // Closes the lost link and reopens it about once a second until it is back or a stop.
+  void Reconnect();
+  void Tell(TLinkChange change, const std::string& reason);
 
   TEngine& Engine;
   TUSB& Usb;
   TRS232& Rs232;
   TPacketHandler Handler;
+  TLinkHandler LinkHandler;
+  Clock::time_point LastData;
+  Clock::time_point NextNodeCheck;
+  int SilentSeconds = 0;  // shown in the status text; 0 while data flow
 
  public:
   // Owned by the thread; read them only after it has been joined.

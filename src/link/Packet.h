@@ -48,6 +48,9 @@ class TPacket {
   // completes a good frame (returns 0) or when the block is used up (returns 1). used tells how
   // many bytes were taken; the rest of the block goes in the next call.
   int16_t PushBlock(const uint8_t* bytes, size_t n, size_t& used);
+  // Drops a frame begun but not finished (its bytes came from a link since lost) and hunts for
+  // the next sync byte; the diagnostics stay.
+  void Reset() { State = Hunting; }
   // After Push returned 0, until the next Push: the frame as a record. The body is collected in
   // place, so the engine and the log read it without another copy.
   const PacketRecord& Record() const { return Frame; }

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,11 +41,31 @@ void SetModemLines(int fd) {
   ioctl(fd, TIOCMBIS, &rts);
 }
 
+// The errors with which a tty says its line or device is gone for good.
+bool IsLinkGone(int error) {
+  return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
+}
+
+std::string OpenFailure(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return "no such device";
+    case EACCES:
+    case EPERM:
+      return "permission denied (add your user to the dialout group)";
+    case EBUSY:
+    case EWOULDBLOCK:
+      return "in use by another program";
+    default:
+      return std::strerror(error);
+  }
+}
+
 }  // namespace
 
 TRS232::~TRS232() {
-  int fd = Handle.exchange(-1);
-  if (fd >= 0) close(fd);
+  Close();
 }
 
 void TRS232::SetDevicePath(std::string path) {
@@ -68,6 +89,17 @@ std::string TRS232::DisplayName() const {
   return PortName;
 }
 
+std::string TRS232::LastError() const {
+  std::lock_guard lock(PathMutex);
+  return Error;
+}
+
+bool TRS232::Fail(std::string reason) {
+  std::lock_guard lock(PathMutex);
+  Error = std::move(reason);
+  return false;
+}
+
 bool TRS232::Open(int16_t port) {
   std::string device;
   {
@@ -77,35 +109,77 @@ bool TRS232::Open(int16_t port) {
     std::snprintf(PortName, sizeof PortName, "%s", name.c_str());
     device = DevicePath.empty() ? DeviceOfPort(port) : DevicePath;
   }
-  if (device.empty() || Handle.load() >= 0) return false;
+  if (device.empty() || device[0] != '/') return Fail("no such port");
+  if (Handle.load() >= 0) return Fail("already open");
 
   // Non-blocking so a port waiting for carrier cannot hang the open; Write waits for room itself
   // so a frame still goes out whole.
   int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return Fail(OpenFailure(errno));
+  struct stat node {};
+  if (!isatty(fd) || fstat(fd, &node) != 0) {
+    close(fd);
+    return Fail("not a serial port");
+  }
   // The lock marks the port in use for other programs; TIOCEXCL would outlive our close while a
   // peer (the simulator) holds the line open, and lock us out of reopening it.
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = errno;
     close(fd);
-    return false;
+    return Fail(OpenFailure(error));
   }
   if (!ApplyLineSettings(fd)) {
+    int error = errno;
     close(fd);
-    return false;
+    return Fail(std::string("cannot set 38400 8N1: ") + std::strerror(error));
   }
   SetModemLines(fd);
   tcflush(fd, TCIOFLUSH);
+  {
+    std::lock_guard lock(PathMutex);
+    OpenedName = device;
+    OpenedDevice = node.st_rdev;
+    Error.clear();
+  }
   Handle = fd;
   return true;
+}
+
+int16_t TRS232::Lost() {
+  Fail("the line hung up");
+  return kLinkLost;
+}
+
+void TRS232::Close() {
+  int fd = Handle.exchange(-1);
+  if (fd >= 0) close(fd);
+}
+
+bool TRS232::NodeGone() {
+  std::string name;
+  dev_t device = 0;
+  {
+    std::lock_guard lock(PathMutex);
+    name = OpenedName;
+    device = OpenedDevice;
+  }
+  struct stat node {};
+  const bool gone = stat(name.c_str(), &node) != 0
+                        ? errno == ENOENT || errno == ENOTDIR
+                        : !S_ISCHR(node.st_mode) || node.st_rdev != device;
+  return gone && !Fail("the device was removed");
 }
 
 int16_t TRS232::Read(uint8_t* buffer) {
   int fd = Handle.load();
   int waiting = 0;
-  if (fd >= 0 && ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+  if (fd >= 0 && ioctl(fd, FIONREAD, &waiting) != 0 && IsLinkGone(errno)) return Lost();
+  if (fd >= 0 && waiting > 0) {
     if (waiting > kBufferSize) waiting = kBufferSize;
     ssize_t got = read(fd, buffer, static_cast<size_t>(waiting));
     if (got > 0) return static_cast<int16_t>(got);
+    // Bytes were waiting, so an end of file here is a hang-up.
+    if (got == 0 || IsLinkGone(errno)) return Lost();
   }
   std::memset(buffer, 0, 4);
   return -1;
@@ -132,13 +206,14 @@ int32_t TRS232::Write(const uint8_t* bytes, int n) {
 
 TRS232::TWait TRS232::WaitForData(int ms) {
   int fd = Handle.load();
-  if (fd < 0) return TWait::Failed;
   pollfd p{fd, POLLIN, 0};
-  int r = poll(&p, 1, ms);
-  if (r == 0) return TWait::Timeout;
-  if (r < 0) return errno == EINTR ? TWait::Timeout : TWait::Failed;
+  int r = fd < 0 ? -1 : poll(&p, 1, ms);
+  if (r == 0 || (r < 0 && errno == EINTR)) return TWait::Timeout;
   // A hung-up line also reports POLLIN while every read fails: it must not count as data.
-  if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return TWait::Failed;
+  if (r < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    Lost();
+    return TWait::Lost;
+  }
   return TWait::Ready;
 }
 

@@ -6,40 +6,123 @@
 
 namespace vireon {
 
+namespace {
+
+constexpr int kSerialSize = 64;
+
+std::string SerialOf(TFtdiDriver& driver, int index) {
+  char serial[kSerialSize] = {};
+  if (!driver.SerialNumber(index, serial, sizeof serial)) return {};
+  serial[kSerialSize - 1] = '\0';
+  return serial;
+}
+
+}  // namespace
+
 TUSB::TUSB() : TUSB(MakeLibFtdiDriver()) {}
 
 TUSB::TUSB(std::unique_ptr<TFtdiDriver> driver) : Driver(std::move(driver)) {}
 
+void TUSB::SetSerial(std::string serial) {
+  std::lock_guard lock(M);
+  Chosen = std::move(serial);
+}
+
+std::string TUSB::DisplayName() const {
+  std::lock_guard lock(M);
+  return Chosen.empty() ? "USB" : "USB " + Chosen;
+}
+
+std::string TUSB::LastError() const {
+  std::lock_guard lock(M);
+  return Error;
+}
+
+bool TUSB::Fail(const std::string& what, const char* hint) {
+  std::string reason = what;
+  const std::string driverText = Driver->LastErrorString();
+  if (!driverText.empty()) reason += ": " + driverText;
+  if (hint != nullptr) reason += std::string(" (") + hint + ")";
+  std::lock_guard lock(M);
+  Error = reason;
+  return false;
+}
+
+int TUSB::FindSerial(const std::string& serial, int count) {
+  for (int i = 0; i < count; ++i)
+    if (SerialOf(*Driver, i) == serial) return i;
+  return -1;
+}
+
 bool TUSB::Open() {
+  std::string wanted;
+  {
+    std::lock_guard lock(M);
+    wanted = Chosen.empty() ? Remembered : Chosen;
+  }
   int count = 0;
   if (!Driver->CountDevices(count)) count = 0;
-  if (static_cast<int16_t>(count) <= 0) return false;
-  char serial[64] = {};
-  if (!Driver->SerialNumber(0, serial, sizeof serial)) return false;
-  if (!Driver->OpenDevice(0)) return false;
-  return Driver->SetBaudRate(kBaudRate);
+  if (static_cast<int16_t>(count) <= 0) return Fail("no FTDI device found");
+  const int index = wanted.empty() ? 0 : FindSerial(wanted, count);
+  if (index < 0) return Fail("no FTDI device with serial number " + wanted);
+  // A bridge without a serial number string is still the instrument: its absence is no failure.
+  const std::string serial = wanted.empty() ? SerialOf(*Driver, 0) : wanted;
+  if (!Driver->OpenDevice(index)) {
+    switch (Driver->LastFault()) {
+      case TFtdiFault::Denied:
+        return Fail("permission denied", "install the udev rule");
+      case TFtdiFault::Busy:
+        return Fail("in use by another program");
+      default:
+        return Fail("cannot open the FTDI device");
+    }
+  }
+  if (!Driver->SetBaudRate(kBaudRate)) {
+    Fail("cannot set 38400 baud");
+    Driver->Close();
+    return false;
+  }
+  std::lock_guard lock(M);
+  if (Remembered.empty()) Remembered = serial;
+  Error.clear();
+  return true;
+}
+
+void TUSB::Close() {
+  Driver->Close();
 }
 
 int16_t TUSB::Read(uint8_t* buffer) {
   uint32_t waiting = 0;
-  // A failed status query pauses the caller like a failed read.
-  if (!Driver->QueueStatus(waiting)) {
-    std::memset(buffer, 0, 4);
-    return -1;
-  }
-  if (waiting == 0) return 0;
   uint32_t got = 0;
-  if (!Driver->Read(buffer, std::min<uint32_t>(waiting, kBufferSize), got)) {
-    std::memset(buffer, 0, 4);
-    return -1;
+  // A failed status query pauses the caller like a failed read.
+  bool ok = Driver->QueueStatus(waiting);
+  if (ok && waiting == 0) return 0;
+  if (ok) ok = Driver->Read(buffer, std::min<uint32_t>(waiting, kBufferSize), got);
+  if (ok) return static_cast<int16_t>(std::min<uint32_t>(got, kBufferSize));
+  if (Driver->LastFault() == TFtdiFault::Gone) {
+    Fail("the device is gone");
+    return kLinkLost;
   }
-  return static_cast<int16_t>(std::min<uint32_t>(got, kBufferSize));
+  std::memset(buffer, 0, 4);
+  return -1;
 }
 
 int32_t TUSB::Write(const uint8_t* bytes, int n) {
   uint32_t written = 0;
   if (n < 0 || !Driver->Write(bytes, static_cast<uint32_t>(n), written)) return kWriteFailed;
   return static_cast<int32_t>(written);
+}
+
+std::vector<std::string> FtdiSerialNumbers(TFtdiDriver& driver) {
+  std::vector<std::string> serials;
+  int count = 0;
+  if (!driver.CountDevices(count)) return serials;
+  for (int i = 0; i < count; ++i) {
+    std::string serial = SerialOf(driver, i);
+    if (!serial.empty()) serials.push_back(std::move(serial));
+  }
+  return serials;
 }
 
 }  // namespace vireon

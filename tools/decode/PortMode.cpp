@@ -1,6 +1,8 @@
 // The live mode of vireon-decode: the logger's communications thread on a real port, with every
-// dispatched packet printed as it arrives. The signals that end it are blocked in every thread
-// and taken synchronously by the main thread, so no handler races the reader.
+// dispatched packet printed as it arrives. A lost link is said on stderr ("link lost", then
+// "link restored") and the decoder carries on; its log goes on in the same file. The signals that
+// end it are blocked in every thread and taken synchronously by the main thread, so no handler
+// races the reader.
 
 #include "PortMode.h"
 
@@ -12,30 +14,13 @@
 #include "KlfLog.h"
 #include "PacketJson.h"
 #include "link/ComRouter.h"
+#include "link/PortName.h"
 #include "link/Rs232.h"
 #include "link/Usb.h"
 
 namespace vireon {
 
 namespace {
-
-// "USB", a numbered COM port, or else a device path.
-void ChoosePort(const std::string& port, TEngine& engine, TRS232& rs232) {
-  if (port == "USB") {
-    engine.LinkMode = 2;
-    engine.PortNumber = 0;
-    return;
-  }
-  engine.LinkMode = 1;
-  for (int n = 1; n <= 4; ++n) {
-    if (port == "COM" + std::to_string(n) + ":") {
-      engine.PortNumber = static_cast<int16_t>(n);
-      return;
-    }
-  }
-  engine.PortNumber = 0;
-  rs232.SetDevicePath(port);
-}
 
 // Waits for a stop signal, the end of the duration, or a failed open.
 void WaitForEnd(const TCom_Router& router, double duration, const sigset_t& stopSignals) {
@@ -62,11 +47,18 @@ int RunPortMode(const std::string& port, double duration, bool summary,
   TDecodeSession session([](const TJson& j) { std::cout << j.dump() << std::endl; });
   TUSB usb;
   TRS232 rs232;
-  ChoosePort(port, session.Engine(), rs232);
+  ApplyPortChoice(ParsePortName(port), session.Engine(), rs232, usb);
   std::unique_ptr<TKlfLogging> logging;
   if (!logFile.empty()) logging = std::make_unique<TKlfLogging>(session.Engine(), logFile);
   TCom_Router router(session.Engine(), usb, rs232);
   router.SetPacketHandler([&session](const PacketRecord& record) { session.Deliver(record); });
+  router.SetLinkHandler([&router](TCom_Router::TLinkChange change, const std::string& reason) {
+    if (change == TCom_Router::TLinkChange::Lost)
+      std::cerr << "vireon-decode: link lost on " << router.PortText() << ": " << reason
+                << std::endl;
+    else
+      std::cerr << "vireon-decode: link restored on " << router.PortText() << std::endl;
+  });
   router.Start();
   WaitForEnd(router, duration, stopSignals);
   router.RequestStop();
@@ -75,7 +67,7 @@ int RunPortMode(const std::string& port, double duration, bool summary,
   logging.reset();
 
   if (router.OpenFailed.load()) {
-    std::cerr << "vireon-decode: could not open " << router.PortText() << "\n";
+    std::cerr << "vireon-decode: " << router.OpenFailureText() << "\n";
     return 2;
   }
   if (summary) {

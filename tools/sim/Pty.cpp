@@ -11,6 +11,10 @@
 namespace vireon::sim {
 
 TPty::~TPty() {
+  Close();
+}
+
+void TPty::Close() {
   if (!LinkPath.empty()) {
     // Remove the link only while it is still ours; another simulator may have taken it.
     char target[256] = {};
@@ -19,9 +23,11 @@ TPty::~TPty() {
   }
   if (Slave >= 0) close(Slave);
   if (Master >= 0) close(Master);
+  Slave = Master = -1;
 }
 
 bool TPty::Create() {
+  Close();
   Master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0) {
     Error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);

@@ -10,41 +10,67 @@
 namespace vireon::sim {
 
 namespace {
-constexpr int kTickMs = 4;                 // pacing step while bytes wait for the line
-constexpr int kIdleMs = 20;                // longest sleep of an idle line
-constexpr size_t kMaxPending = 64 * 1024;  // about 17 s of line time
-constexpr double kMaxCredit = 64;          // bytes: an idle line does not bank a burst
+constexpr int kTickMs = 4;                // pacing step while bytes wait for the line
+constexpr int kIdleMs = 20;               // longest sleep of an idle line
+constexpr size_t kMaxPending = 8 * 1024;  // about 2 s of line time
+constexpr double kMaxCredit = 64;         // bytes: an idle line does not bank a burst
 }  // namespace
 
-TSimulator::TSimulator(const TOptions& options, int master)
-    : Options(options),
-      Master(master),
-      Instrument(options.Serial, options.Seed),
-      Random(options.Seed) {}
+TSimulator::TSimulator(const TOptions& options, TPty& pty)
+    : Options(options), Pty(pty), Instrument(options.Serial, options.Seed), Random(options.Seed) {}
 
 double TSimulator::Seconds(Clock::time_point t) const {
   return std::chrono::duration<double>(t - Start).count();
 }
 
 void TSimulator::Queue(const TFrame& frame, bool good) {
-  if (Pending.size() > kMaxPending) return;  // nobody is reading: the instrument talks on
+  if (Pty.Master < 0) return;  // unplugged: the instrument talks into a dead cable
   std::bernoulli_distribution noisy(std::clamp(Options.Noise, 0.0, 1.0));
   if (good && noisy(Random)) {
     std::uniform_int_distribution<int> count(1, 8), value(0, 254);
+    TFrame garbage;
     for (int n = count(Random); n > 0; --n) {
       int b = value(Random);
-      Pending.push_back(static_cast<uint8_t>(b >= kSync ? b + 1 : b));
-      ++Queued;
+      garbage.push_back(static_cast<uint8_t>(b >= kSync ? b + 1 : b));
     }
+    Pending.push_back({garbage, false});
+    PendingBytes += garbage.size();
     if (frame.size() > 4) {
       TFrame bad = frame;
       bad[3 + static_cast<size_t>(value(Random)) % (bad.size() - 3)] ^= 0x5A;
       Queue(bad, false);
     }
   }
-  Pending.insert(Pending.end(), frame.begin(), frame.end());
-  Queued += frame.size();
-  if (good) FrameEnds.push_back(Queued);
+  Pending.push_back({frame, good});
+  PendingBytes += frame.size();
+  DropOldest();
+}
+
+void TSimulator::DropOldest() {
+  // The first frame may be partly on the line already: it stays, so the line never tears it.
+  auto at = Pending.begin() + (FrontSent > 0 ? 1 : 0);
+  while (PendingBytes > kMaxPending && at != Pending.end() && at + 1 != Pending.end()) {
+    PendingBytes -= at->Bytes.size();
+    at = Pending.erase(at);
+  }
+}
+
+void TSimulator::Unplug() {
+  Pty.Close();
+  Pending.clear();
+  PendingBytes = FrontSent = 0;
+  Framer.Reset();
+}
+
+void TSimulator::Plug() {
+  if (Pty.Master >= 0) return;
+  const std::string link = Pty.LinkPath;
+  if (!Pty.Create() || !Pty.Link(link)) {
+    std::fprintf(stderr, "vireon-sim: %s\n", Pty.Error.c_str());
+    return;
+  }
+  std::printf("%s\n%s\n", Pty.SlavePath.c_str(), Pty.LinkPath.c_str());
+  std::fflush(stdout);
 }
 
 void TSimulator::QueueAll(const std::vector<TFrame>& frames) {
@@ -61,6 +87,10 @@ bool TSimulator::Command(const std::string& line) {
     QueueAll(Instrument.StartMeasurement(Instrument.Mode));
   } else if (line == "marker") {
     ++Instrument.Marker;
+  } else if (line == "unplug") {
+    Unplug();
+  } else if (line == "plug") {
+    Plug();
   } else if (line == "quit") {
     Quit = true;
   } else {
@@ -79,7 +109,7 @@ void TSimulator::Schedule(Clock::time_point now) {
   }
   double t = Seconds(now);
   if (Options.FullRate) {
-    while (Pending.size() < 64) Queue(Instrument.NextLevels(t), true);
+    while (Pty.Master >= 0 && PendingBytes < 64) Queue(Instrument.NextLevels(t), true);
   } else if (Options.Rate > 0) {
     for (int burst = 0; t >= NextLevels && burst < 100; ++burst) {
       Queue(Instrument.NextLevels(t), true);
@@ -93,25 +123,33 @@ void TSimulator::Send(Clock::time_point now) {
   double dt = std::chrono::duration<double>(now - LastPace).count();
   LastPace = now;
   Credit = std::min(Credit + dt * kBytesPerSecond, Pending.empty() ? kMaxCredit : 4096.0);
-  size_t n = std::min(Pending.size(), static_cast<size_t>(Credit));
-  if (n == 0) return;
+  size_t n = std::min(PendingBytes, static_cast<size_t>(Credit));
+  if (n == 0 || Pty.Master < 0) return;
   uint8_t chunk[4096];
-  std::copy_n(Pending.begin(), n, chunk);
-  ssize_t w = write(Master, chunk, n);
+  size_t filled = 0;
+  size_t offset = FrontSent;
+  for (auto f = Pending.begin(); filled < n; ++f, offset = 0) {
+    size_t take = std::min(n - filled, f->Bytes.size() - offset);
+    std::copy_n(f->Bytes.begin() + static_cast<long>(offset), take, chunk + filled);
+    filled += take;
+  }
+  ssize_t w = write(Pty.Master, chunk, n);
   if (w <= 0) return;  // the line is full: try again next tick
-  Pending.erase(Pending.begin(), Pending.begin() + w);
-  Sent += static_cast<uint64_t>(w);
+  PendingBytes -= static_cast<size_t>(w);
   Credit -= static_cast<double>(w);
   Clock::time_point written = Clock::now();
-  while (!FrameEnds.empty() && FrameEnds.front() <= Sent) {
-    FrameEnds.pop_front();
-    if (OnFrameSent) OnFrameSent(written);
+  size_t done = FrontSent + static_cast<size_t>(w);
+  while (!Pending.empty() && done >= Pending.front().Bytes.size()) {
+    done -= Pending.front().Bytes.size();
+    if (Pending.front().Good && OnFrameSent) OnFrameSent(written);
+    Pending.pop_front();
   }
+  FrontSent = done;
 }
 
 void TSimulator::Receive() {
   uint8_t buffer[512];
-  ssize_t n = read(Master, buffer, sizeof buffer);
+  ssize_t n = read(Pty.Master, buffer, sizeof buffer);
   if (n <= 0) return;
   std::fprintf(stderr, "vireon-sim: received");
   for (ssize_t i = 0; i < n; ++i) std::fprintf(stderr, " %02X", buffer[i]);
@@ -157,7 +195,8 @@ void TSimulator::Run(const std::atomic<bool>& stop, int commandFd) {
     if (Options.Duration > 0 && Seconds(now) >= Options.Duration) break;
     Schedule(now);
     Send(now);
-    pollfd fds[2] = {{Master, POLLIN, 0}, {commandFd, POLLIN, 0}};
+    // poll() skips a negative descriptor: an unplugged line still takes commands.
+    pollfd fds[2] = {{Pty.Master, POLLIN, 0}, {commandFd, POLLIN, 0}};
     int count = commandFd >= 0 ? 2 : 1;
     if (poll(fds, static_cast<nfds_t>(count), SleepMs(now)) <= 0) continue;
     if ((fds[0].revents & POLLIN) != 0) Receive();

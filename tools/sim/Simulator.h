@@ -3,7 +3,9 @@
 // second and measurement packets at the chosen rate, and paces every byte at the line's real
 // rate (38400 baud 8N1, 3840 bytes/s). Noise, when asked for, adds garbage bytes and frames with
 // a bad checksum between the packets; garbage never contains the sync byte, so every good packet
-// still arrives.
+// still arrives. When nobody reads, the oldest queued frames give way to new ones, so an answer
+// to a request is never the frame dropped. "unplug" takes the terminal away (what was queued is
+// lost with the cable) and "plug" makes a new one at the same link path, printing its paths.
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "Instrument.h"
+#include "Pty.h"
 #include "link/Packet.h"
 
 namespace vireon::sim {
@@ -37,21 +40,30 @@ class TSimulator {
   using Clock = std::chrono::steady_clock;
   static constexpr double kBytesPerSecond = 3840;
 
-  TSimulator(const TOptions& options, int master);
+  TSimulator(const TOptions& options, TPty& pty);
 
   // Runs until stop is set, the duration ends or "quit" arrives. commandFd: the command lines'
   // source (-1 for none).
   void Run(const std::atomic<bool>& stop, int commandFd);
-  // One command line: single, scan, table (start that measurement), start, marker, quit.
-  // False for an unknown command.
+  // One command line: single, scan, table (start that measurement), start, marker, unplug,
+  // plug, quit. False for an unknown command.
   bool Command(const std::string& line);
 
   // Called with the time the last byte of each good frame went onto the line.
   std::function<void(Clock::time_point)> OnFrameSent;
 
  private:
+  struct TQueued {
+    TFrame Bytes;
+    bool Good;
+  };
+
   void Queue(const TFrame& frame, bool good);
   void QueueAll(const std::vector<TFrame>& frames);
+  // Drops the oldest frames not yet begun on the line until the backlog fits its bound.
+  void DropOldest();
+  void Unplug();
+  void Plug();
   void Schedule(Clock::time_point now);
   void Send(Clock::time_point now);
   void Receive();
@@ -62,16 +74,15 @@ class TSimulator {
   int SleepMs(Clock::time_point now) const;
 
   TOptions Options;
-  int Master;
+  TPty& Pty;
   TInstrument Instrument;
   std::mt19937 Random;
   TPacket Framer;
 
-  std::deque<uint8_t> Pending;
-  std::deque<uint64_t> FrameEnds;  // byte counts at which good frames end
-  uint64_t Queued = 0;
-  uint64_t Sent = 0;
-  double Credit = 0;  // bytes the line could carry now
+  std::deque<TQueued> Pending;
+  size_t FrontSent = 0;     // bytes of the first queued frame already on the line
+  size_t PendingBytes = 0;  // not yet on the line
+  double Credit = 0;        // bytes the line could carry now
 
   Clock::time_point Start;
   Clock::time_point LastPace;

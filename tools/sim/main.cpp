@@ -1,6 +1,7 @@
 // vireon-sim: a simulated instrument on a pseudo-terminal. Prints the terminal's path and the
 // path of a stable link to it, one per line, then streams until --duration, SIGINT, SIGTERM or
-// "quit" on stdin. Commands on stdin: single, scan, table, start, marker, quit.
+// "quit" on stdin. Commands on stdin: single, scan, table, start, marker, unplug, plug, quit
+// ("plug" prints the new terminal's paths the same way).
 
 #include <unistd.h>
 
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  vireon::sim::TSimulator simulator(options, pty.Master);
+  vireon::sim::TSimulator simulator(options, pty);
   simulator.Run(Stop, STDIN_FILENO);
   return 0;
 }

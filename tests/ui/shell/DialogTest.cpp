@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -24,35 +25,21 @@ QMessageBox* OpenBox() {
   return nullptr;
 }
 
-struct PortCase {
-  int Index;
-  const char* Text;
-  const char* ItemDevice;
-  int16_t LinkMode;
-  int16_t PortNumber;
-  const char* DevicePath;
+// What is attached, as a lister reports it; each call may find something new.
+struct TFakePorts {
+  std::vector<TPortItem> Items;
+  int Calls = 0;
+  TCom_Form::TPortLister Lister() {
+    return [this] {
+      ++Calls;
+      return Items;
+    };
+  }
 };
 
-class PortChoiceMapping : public ::testing::TestWithParam<PortCase> {};
-
-TEST_P(PortChoiceMapping, GivesLinkModePortNumberAndDevice) {
-  const PortCase& c = GetParam();
-  const TPortChoice choice = PortChoiceOf(c.Index, c.Text, c.ItemDevice);
-  EXPECT_EQ(choice.LinkMode, c.LinkMode);
-  EXPECT_EQ(choice.PortNumber, c.PortNumber);
-  EXPECT_EQ(choice.DevicePath, QString(c.DevicePath));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Items, PortChoiceMapping,
-    ::testing::Values(PortCase{0, "COM1:", "", 1, 1, ""}, PortCase{2, "COM3:", "", 1, 3, ""},
-                      PortCase{3, "COM4:", "", 1, 4, ""}, PortCase{4, "USB", "", 2, 0, ""},
-                      PortCase{5, "/dev/ttyUSB0 - FT232R", "/dev/ttyUSB0", 1, 0, "/dev/ttyUSB0"},
-                      PortCase{-1, " /dev/pts/7 ", "", 1, 0, "/dev/pts/7"},
-                      PortCase{-1, "COM9:", "", 1, 0, ""}));
-
 TEST(PortDialog, ShowsItsItemsAndMapsWhatIsTyped) {
-  TCom_Form form;
+  TFakePorts ports;
+  TCom_Form form(nullptr, ports.Lister());
   EXPECT_EQ(form.windowTitle(), "Select Communications Port");
   EXPECT_EQ(form.size(), QSize(313, 216));
   EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
@@ -70,6 +57,53 @@ TEST(PortDialog, ShowsItsItemsAndMapsWhatIsTyped) {
   form.PortChoice->setEditText("/dev/ttyACM0");
   EXPECT_EQ(form.Choice().DevicePath, "/dev/ttyACM0");
   EXPECT_EQ(form.Choice().PortNumber, 0);
+}
+
+TEST(PortDialog, ListsWhatIsAttachedWhenItOpensAndAtEveryDropDown) {
+  TFakePorts ports;
+  const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9XK3B2L-if00-port0";
+  ports.Items = {{byId + " — FT232R USB UART (A9XK3B2L)", byId}};
+  TCom_Form form(nullptr, ports.Lister());
+  form.show();
+  EXPECT_EQ(ports.Calls, 1);
+  ASSERT_EQ(form.PortChoice->count(), 6);
+  form.PortChoice->setCurrentIndex(5);
+  EXPECT_EQ(form.Choice().DevicePath, byId);
+  EXPECT_EQ(form.Choice().LinkMode, 1);
+
+  // Re-plugged with a bridge of its own beside it: the list follows, the choice stays.
+  ports.Items.push_back({"USB FTX0417", "USB FTX0417"});
+  form.PortChoice->showPopup();
+  form.PortChoice->hidePopup();
+  EXPECT_EQ(ports.Calls, 2);
+  ASSERT_EQ(form.PortChoice->count(), 7);
+  EXPECT_EQ(form.Choice().DevicePath, byId);
+  form.PortChoice->setCurrentIndex(6);
+  EXPECT_EQ(form.Choice().LinkMode, 2);
+  EXPECT_EQ(form.Choice().UsbSerial, "FTX0417");
+
+  ports.Items.clear();
+  form.PortChoice->setEditText("/dev/pts/9");
+  form.PortChoice->showPopup();
+  form.PortChoice->hidePopup();
+  EXPECT_EQ(form.PortChoice->count(), 5);
+  EXPECT_EQ(form.PortChoice->currentText(), "/dev/pts/9");
+}
+
+TEST(PortDialog, EscapeEndsTheProgramCleanly) {
+  TFakePorts ports;
+  TCom_Form form(nullptr, ports.Lister());
+  form.show();
+  QTimer::singleShot(0, &form, [&] {
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&form, &escape);
+  });
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  watchdog.start(10000);
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_FALSE(form.isVisible());
 }
 
 TEST(MessageBoxes, CaptionsAndIconsFollowTheKind) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "FakeFtdi.h"
@@ -119,13 +121,71 @@ TEST_P(RouterMissingPort, EndsTheThreadAndSaysWhichPortFailed) {
   unsetenv("VIREON_COM3");
 }
 
-INSTANTIATE_TEST_SUITE_P(Ports, RouterMissingPort,
-                         ::testing::Values(MissingPort{"Usb", 2, 0, nullptr, "Could not open USB"},
-                                           MissingPort{"Com3", 1, 3, nullptr,
-                                                       "Could not open COM3:"},
-                                           MissingPort{"DevicePath", 1, 0, "/nonexistent/ttyX",
-                                                       "Could not open /nonexistent/ttyX"}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Ports, RouterMissingPort,
+    ::testing::Values(MissingPort{"Usb", 2, 0, nullptr, "Could not open USB: no FTDI device found"},
+                      MissingPort{"Com3", 1, 3, nullptr, "Could not open COM3: no such device"},
+                      MissingPort{"DevicePath", 1, 0, "/nonexistent/ttyX",
+                                  "Could not open /nonexistent/ttyX: no such "
+                                  "device"},
+                      MissingPort{"Typed", 1, 0, "COM9", "Could not open COM9: no such port"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+size_t Count(const std::vector<uint8_t>& wire, const std::vector<uint8_t>& frame) {
+  size_t n = 0;
+  for (auto at = wire.begin();
+       (at = std::search(at, wire.end(), frame.begin(), frame.end())) != wire.end(); ++at)
+    ++n;
+  return n;
+}
+
+TEST_F(RouterFixture, AVanishedBridgeIsShownLostAndIsAskedForItsSerialNumberWhenBack) {
+  std::vector<std::pair<TCom_Router::TLinkChange, std::string>> changes;
+  std::mutex changesMutex;
+  Engine.LinkMode = 2;
+  TCom_Router router(Engine, Usb, Rs232);
+  router.SetLinkHandler([&](TCom_Router::TLinkChange change, const std::string& reason) {
+    std::lock_guard lock(changesMutex);
+    changes.emplace_back(change, reason);
+  });
+  router.Start();
+  ASSERT_TRUE(WaitFor([&] { return Script->WrittenBytes().size() >= 5; }));
+  // Half a frame, then the cable goes: its rest must not be taken from the next connection.
+  const std::vector<uint8_t> clock = Frame(4, {1, 2, 3, 4, 5, 6, 42});
+  Script->Queue({clock.begin(), clock.begin() + 5});
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard lock(Script->M);
+    return Script->Chunks.empty() && Script->Visible.empty();
+  }));
+  Script->Set(&TFtdiScript::Unplugged, true);
+  ASSERT_TRUE(WaitFor([&] { return Engine.StatusText() == "Connection lost: USB"; }));
+  Script->Set(&TFtdiScript::Unplugged, false);
+  Script->Queue({clock.begin() + 5, clock.end()});
+  Script->Queue(Frame(4, {1, 2, 3, 4, 5, 6, 7}));
+  ASSERT_TRUE(WaitFor([&] { return Engine.MarkerNumber.load() == 7; }));
+  EXPECT_EQ(Engine.StatusText(), "Connected via USB");
+  EXPECT_EQ(Count(Script->WrittenBytes(), kSerialRequest), 2u);
+  router.RequestStop();
+  router.Join();
+  EXPECT_EQ(router.Framer.BadChecksum, 0u);
+  const std::vector<std::string> calls = Script->CallsMade();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "close"), 1);
+  // The bridge had a serial number: it was looked for by it, and found.
+  EXPECT_EQ(calls.back(), "baud 38400");
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[0].first, TCom_Router::TLinkChange::Lost);
+  EXPECT_EQ(changes[0].second, "the device is gone: scripted failure");
+  EXPECT_EQ(changes[1].first, TCom_Router::TLinkChange::Restored);
+}
+
+TEST_F(RouterFixture, ASilentLinkSaysForHowLongUntilBytesArrive) {
+  auto router = Start(2);
+  ASSERT_TRUE(
+      WaitFor([&] { return Engine.StatusText() == "Connected via USB — no data for 5 s"; }));
+  Script->Queue(Frame(4, {1, 2, 3, 4, 5, 6, 9}));
+  ASSERT_TRUE(WaitFor([&] { return Engine.MarkerNumber.load() == 9; }));
+  EXPECT_EQ(Engine.StatusText(), "Connected via USB");
+}
 
 TEST_F(RouterFixture, ConcurrentCommandsGoOutAsWholeFrames) {
   Engine.LinkMode = 2;

@@ -1,6 +1,7 @@
 #pragma once
 // A scripted FTDI driver: a device list, receive-queue chunks handed out one per status query,
-// and switchable failures. Every written byte is recorded one at a time, with a yield between
+// and switchable failures. Unplugged makes the bridge vanish: the list is empty and the open
+// device's calls fail as gone. Every written byte is recorded one at a time, with a yield between
 // bytes, so unsynchronised writers would visibly interleave.
 
 #include <deque>
@@ -17,8 +18,11 @@ namespace vireon::test {
 struct TFtdiScript {
   std::mutex M;
   int Devices = 1;
+  std::vector<std::string> Serials;  // by index; beyond it "FT00000<index>"
   bool FailCount = false, FailSerial = false, FailOpen = false, FailBaud = false;
   bool FailStatus = false, FailRead = false, FailWrite = false;
+  bool Unplugged = false;
+  TFtdiFault OpenFault = TFtdiFault::Failed;
   int ShortWriteBy = 0;
   std::deque<std::vector<uint8_t>> Chunks;  // one chunk becomes visible per status query
   std::vector<uint8_t> Visible;
@@ -28,6 +32,14 @@ struct TFtdiScript {
   int Baud = 0;
   uint32_t LastReadSize = 0;
 
+  void Set(bool TFtdiScript::*flag, bool value) {
+    std::lock_guard lock(M);
+    this->*flag = value;
+  }
+  std::vector<std::string> CallsMade() {
+    std::lock_guard lock(M);
+    return Calls;
+  }
   void Queue(std::vector<uint8_t> bytes) {
     std::lock_guard lock(M);
     Chunks.push_back(std::move(bytes));
@@ -45,33 +57,42 @@ class TFakeFtdi final : public TFtdiDriver {
   bool CountDevices(int& count) override {
     std::lock_guard lock(S->M);
     S->Calls.push_back("count");
-    if (S->FailCount) return false;
-    count = S->Devices;
+    if (S->FailCount) return Fail(TFtdiFault::Failed);
+    count = S->Unplugged ? 0 : S->Devices;
     return true;
   }
   bool SerialNumber(int index, char* text, int size) override {
     std::lock_guard lock(S->M);
     S->Calls.push_back("serial " + std::to_string(index));
-    if (S->FailSerial || index >= S->Devices || size < 9) return false;
-    std::snprintf(text, static_cast<size_t>(size), "FT%06d", index);
+    if (S->FailSerial || index >= S->Devices || size < 9) return Fail(TFtdiFault::Failed);
+    if (static_cast<size_t>(index) < S->Serials.size())
+      std::snprintf(text, static_cast<size_t>(size), "%s", S->Serials[index].c_str());
+    else
+      std::snprintf(text, static_cast<size_t>(size), "FT%06d", index);
     return true;
   }
   bool OpenDevice(int index) override {
     std::lock_guard lock(S->M);
     S->Calls.push_back("open " + std::to_string(index));
-    if (S->FailOpen) return false;
+    if (S->FailOpen) return Fail(S->OpenFault);
     S->OpenedIndex = index;
     return true;
+  }
+  void Close() override {
+    std::lock_guard lock(S->M);
+    S->Calls.push_back("close");
+    S->OpenedIndex = -1;
   }
   bool SetBaudRate(int baud) override {
     std::lock_guard lock(S->M);
     S->Calls.push_back("baud " + std::to_string(baud));
     S->Baud = baud;
-    return !S->FailBaud;
+    return !S->FailBaud || Fail(TFtdiFault::Failed);
   }
   bool QueueStatus(uint32_t& waiting) override {
     std::lock_guard lock(S->M);
-    if (S->FailStatus) return false;
+    if (S->Unplugged) return Fail(TFtdiFault::Gone);
+    if (S->FailStatus) return Fail(TFtdiFault::Failed);
     if (S->Visible.empty() && !S->Chunks.empty()) {
       S->Visible = std::move(S->Chunks.front());
       S->Chunks.pop_front();
@@ -82,7 +103,7 @@ class TFakeFtdi final : public TFtdiDriver {
   bool Read(uint8_t* buffer, uint32_t n, uint32_t& got) override {
     std::lock_guard lock(S->M);
     S->LastReadSize = n;
-    if (S->FailRead) return false;
+    if (S->FailRead) return Fail(TFtdiFault::Failed);
     got = std::min<uint32_t>(n, static_cast<uint32_t>(S->Visible.size()));
     std::copy_n(S->Visible.begin(), got, buffer);
     S->Visible.erase(S->Visible.begin(), S->Visible.begin() + got);
@@ -91,7 +112,7 @@ class TFakeFtdi final : public TFtdiDriver {
   bool Write(const uint8_t* bytes, uint32_t n, uint32_t& written) override {
     {
       std::lock_guard lock(S->M);
-      if (S->FailWrite) return false;
+      if (S->FailWrite || S->Unplugged) return Fail(TFtdiFault::Failed);
     }
     for (uint32_t i = 0; i < n; ++i) {
       {
@@ -105,8 +126,24 @@ class TFakeFtdi final : public TFtdiDriver {
     return true;
   }
 
+  TFtdiFault LastFault() const override {
+    std::lock_guard lock(S->M);
+    return Fault;
+  }
+  std::string LastErrorString() const override {
+    std::lock_guard lock(S->M);
+    return Fault == TFtdiFault::None ? "" : "scripted failure";
+  }
+
  private:
+  // Called with S->M held.
+  bool Fail(TFtdiFault fault) {
+    Fault = fault;
+    return false;
+  }
+
   std::shared_ptr<TFtdiScript> S;
+  TFtdiFault Fault = TFtdiFault::None;
 };
 
 }  // namespace vireon::test

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 #include "PtyPair.h"
@@ -45,23 +46,26 @@ TEST(Rs232Names, PortThreeIsNamedCom3AndAMissingDeviceFailsToOpen) {
   unsetenv("VIREON_COM3");
 }
 
-TEST(Rs232Open, RefusesAMissingPathAPlainFileAndPortZero) {
-  TRS232 missing;
-  missing.SetDevicePath("/nonexistent/ttyVIREON");
-  EXPECT_FALSE(missing.Open(0));
-  EXPECT_EQ(missing.DisplayName(), "/nonexistent/ttyVIREON");
-
+TEST(Rs232Open, RefusesWhatIsNoSerialPortAndSaysWhy) {
   char file[] = "/tmp/vireon-rs232-XXXXXX";
   int fd = mkstemp(file);
   ASSERT_GE(fd, 0);
   close(fd);
-  TRS232 plain;
-  plain.SetDevicePath(file);
-  EXPECT_FALSE(plain.Open(0));
+  const struct {
+    const char* Path;
+    const char* Reason;
+  } cases[] = {{"/nonexistent/ttyVIREON", "no such device"},
+               {file, "not a serial port"},
+               {"COM9:", "no such port"},
+               {"", "no such port"}};
+  for (const auto& c : cases) {
+    TRS232 port;
+    port.SetDevicePath(c.Path);
+    EXPECT_FALSE(port.Open(0)) << c.Path;
+    EXPECT_EQ(port.LastError(), c.Reason) << c.Path;
+    if (*c.Path != '\0') EXPECT_EQ(port.DisplayName(), c.Path);
+  }
   unlink(file);
-
-  TRS232 none;
-  EXPECT_FALSE(none.Open(0));
 }
 
 struct Rs232OnPty : ::testing::Test {
@@ -105,15 +109,42 @@ TEST_F(Rs232OnPty, APortInUseCannotBeOpenedAgain) {
   TRS232 second;
   second.SetDevicePath(Pty.SlavePath);
   EXPECT_FALSE(second.Open(0));
+  EXPECT_EQ(second.LastError(), "in use by another program");
 }
 
-TEST_F(Rs232OnPty, AHungUpLineIsReportedAsFailedNotAsData) {
+TEST_F(Rs232OnPty, AHungUpLineIsReportedAsLostNotAsData) {
   Pty.CloseMaster();
-  EXPECT_EQ(Port.WaitForData(1000), TRS232::TWait::Failed);
+  EXPECT_EQ(Port.WaitForData(1000), TRS232::TWait::Lost);
   uint8_t buffer[TRS232::kBufferSize];
-  EXPECT_EQ(Port.Read(buffer), -1);
+  EXPECT_EQ(Port.Read(buffer), TRS232::kLinkLost);
+  EXPECT_EQ(Port.LastError(), "the line hung up");
   const uint8_t frame[5] = {0xAA, 0x02, 0x00, 0x1C, 0x1C};
   EXPECT_EQ(Port.Write(frame, 5), 65535);
+}
+
+// As /dev/serial/by-id names an adapter that comes back under another ttyUSB number.
+TEST(Rs232Reopen, TheChosenNameIsFollowedAfreshToTheDeviceNowBehindIt) {
+  const std::string link = "/tmp/vireon-rs232-link-" + std::to_string(getpid());
+  auto first = std::make_unique<TPtyPair>();
+  TPtyPair second;
+  ASSERT_EQ(symlink(first->SlavePath.c_str(), link.c_str()), 0);
+  TRS232 port;
+  port.SetDevicePath(link);
+  ASSERT_TRUE(port.Open(0));
+  EXPECT_FALSE(port.NodeGone());
+
+  first.reset();  // unplugged: the terminal and its node go
+  EXPECT_TRUE(port.NodeGone());
+  EXPECT_EQ(port.LastError(), "the device was removed");
+  port.Close();
+  unlink(link.c_str());
+  ASSERT_EQ(symlink(second.SlavePath.c_str(), link.c_str()), 0);
+  ASSERT_TRUE(port.Open(0));
+  const uint8_t frame[5] = {0xAA, 0x02, 0x00, 0x1C, 0x1C};
+  EXPECT_EQ(port.Write(frame, 5), 5);
+  EXPECT_EQ(second.Receive(5), std::vector<uint8_t>(frame, frame + 5));
+  EXPECT_EQ(port.DisplayName(), link);
+  unlink(link.c_str());
 }
 
 }  // namespace

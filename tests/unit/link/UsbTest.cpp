@@ -24,26 +24,77 @@ struct OpenFailure {
   const char* Name;
   void (*Break)(TFtdiScript&);
   size_t CallsMade;  // the sequence stops at the failing step
+  const char* Reason;
 };
 
 class UsbOpenFailure : public UsbFixture, public ::testing::WithParamInterface<OpenFailure> {};
 
-TEST_P(UsbOpenFailure, FailsAtTheBrokenStepAndGoesNoFurther) {
+TEST_P(UsbOpenFailure, FailsAtTheBrokenStepGoesNoFurtherAndSaysWhy) {
   GetParam().Break(*Script);
   EXPECT_FALSE(Usb.Open());
   EXPECT_EQ(Script->Calls.size(), GetParam().CallsMade);
+  EXPECT_EQ(Usb.LastError().rfind(GetParam().Reason, 0), 0u) << Usb.LastError();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, UsbOpenFailure,
-    ::testing::Values(OpenFailure{"NoDevice", [](TFtdiScript& s) { s.Devices = 0; }, 1},
-                      OpenFailure{"CountFails", [](TFtdiScript& s) { s.FailCount = true; }, 1},
+    ::testing::Values(OpenFailure{"NoDevice", [](TFtdiScript& s) { s.Devices = 0; }, 1,
+                                  "no FTDI device found"},
+                      OpenFailure{"CountFails", [](TFtdiScript& s) { s.FailCount = true; }, 1,
+                                  "no FTDI device found"},
                       // The count is taken as a signed 16-bit value.
-                      OpenFailure{"CountWraps", [](TFtdiScript& s) { s.Devices = 0x8000; }, 1},
-                      OpenFailure{"SerialFails", [](TFtdiScript& s) { s.FailSerial = true; }, 2},
-                      OpenFailure{"OpenFails", [](TFtdiScript& s) { s.FailOpen = true; }, 3},
-                      OpenFailure{"BaudRefused", [](TFtdiScript& s) { s.FailBaud = true; }, 4}),
+                      OpenFailure{"CountWraps", [](TFtdiScript& s) { s.Devices = 0x8000; }, 1,
+                                  "no FTDI device found"},
+                      OpenFailure{"OpenFails", [](TFtdiScript& s) { s.FailOpen = true; }, 3,
+                                  "cannot open the FTDI device: scripted failure"},
+                      OpenFailure{"Denied",
+                                  [](TFtdiScript& s) {
+                                    s.FailOpen = true;
+                                    s.OpenFault = TFtdiFault::Denied;
+                                  },
+                                  3, "permission denied: scripted failure (install the udev rule)"},
+                      OpenFailure{"Busy",
+                                  [](TFtdiScript& s) {
+                                    s.FailOpen = true;
+                                    s.OpenFault = TFtdiFault::Busy;
+                                  },
+                                  3, "in use by another program"},
+                      // A refused baud rate closes the device again, so a later open can take it.
+                      OpenFailure{"BaudRefused", [](TFtdiScript& s) { s.FailBaud = true; }, 5,
+                                  "cannot set 38400 baud"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(UsbFixture, ABridgeWithoutASerialNumberStillOpens) {
+  Script->FailSerial = true;
+  EXPECT_TRUE(Usb.Open());
+  EXPECT_EQ(Script->Calls, (std::vector<std::string>{"count", "serial 0", "open 0", "baud 38400"}));
+}
+
+TEST_F(UsbFixture, AGoneBridgeIsFoundAgainByItsSerialNumberWhereverItNowSits) {
+  Script->Devices = 2;
+  Script->Serials = {"FTA1", "FTB2"};
+  ASSERT_TRUE(Usb.Open());
+  EXPECT_EQ(Script->OpenedIndex, 0);
+  Script->Unplugged = true;
+  EXPECT_EQ(Usb.Read(Buffer), TUSB::kLinkLost);
+  EXPECT_EQ(Usb.LastError(), "the device is gone: scripted failure");
+  Usb.Close();
+  EXPECT_FALSE(Usb.Open());
+  // Back on another hub port, listed after a stranger.
+  Script->Unplugged = false;
+  Script->Serials = {"FTC3", "FTA1"};
+  ASSERT_TRUE(Usb.Open());
+  EXPECT_EQ(Script->OpenedIndex, 1);
+
+  TUSB chosen{std::make_unique<TFakeFtdi>(Script)};
+  chosen.SetSerial("FTZ9");
+  EXPECT_EQ(chosen.DisplayName(), "USB FTZ9");
+  EXPECT_FALSE(chosen.Open());
+  EXPECT_EQ(chosen.LastError(), "no FTDI device with serial number FTZ9");
+  chosen.SetSerial("FTC3");
+  ASSERT_TRUE(chosen.Open());
+  EXPECT_EQ(Script->OpenedIndex, 0);
+}
 
 TEST_F(UsbFixture, ReadReturnsZeroForAnEmptyQueueAndTheQueuedBytesOtherwise) {
   ASSERT_TRUE(Usb.Open());
