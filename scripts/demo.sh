@@ -13,8 +13,9 @@ cmake --build "$build" --target vireon-logger vireon-sim
 
 link="${XDG_RUNTIME_DIR:-/tmp}/vireon-demo-$$.tty"
 # The simulator reads this terminal: type single, scan, table, start or marker and Enter to
-# operate the instrument while the logger runs.
-echo "demo: type single, scan, table, start or marker and Enter here to operate the instrument"
+# operate the instrument while the logger runs; unplug and plug pull the cable and put it back.
+echo "demo: type single, scan, table, start or marker and Enter here to operate the instrument;"
+echo "demo: unplug and plug pull the cable out and put it back"
 "$build/bin/vireon-sim" --link "$link" --start-on-connect "$@" >/dev/null <&0 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$link"' EXIT

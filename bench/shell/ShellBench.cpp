@@ -1,8 +1,11 @@
 // Figures for the logger as a whole, built from the program's own start-up code:
 //   - time from exec to the port dialog exposed on screen (five fresh processes, median),
-//   - resident memory and CPU share after running connected to vireon-sim --full-rate.
-// Usage: bench_shell [seconds=60] [single|scan|table]; run under a display (xvfb-run) or
+//   - resident memory and CPU share after running connected to vireon-sim --full-rate,
+//   - with "lost": CPU share and wake-ups per second while the instrument is unplugged and the
+//     logger retries, beside a logger whose port never opened (no link at all).
+// Usage: bench_shell [seconds=60] [single|scan|table|lost]; run under a display (xvfb-run) or
 // QT_QPA_PLATFORM=offscreen.
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,10 +130,76 @@ void PrintThreadShares(double wall) {
   }
 }
 
+// Context switches of every thread of this process so far: each is a thread waking up.
+long WakeUps() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_nvcsw + u.ru_nivcsw;
+}
+
+// Serves the event loop for `seconds` and prints this process's CPU share and wake-up rate.
+void PrintIdleFigures(const char* state, int seconds) {
+  const double cpu0 = vireon::bench::CpuSeconds();
+  const long wake0 = WakeUps();
+  const auto wall0 = Clock::now();
+  Serve(seconds * 1000);
+  const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
+  std::printf("%s, %d s: CPU %.3f %% of one core, %.1f wake-ups/s, status \"%s\"\n", state,
+              seconds, 100.0 * (vireon::bench::CpuSeconds() - cpu0) / wall,
+              static_cast<double>(WakeUps() - wake0) / wall,
+              vireon::Main_Form->sbarPanels[0]->text().toStdString().c_str());
+  std::fflush(stdout);
+}
+
+// Starts like the logger and presses OK on "COM1:".
+void StartLogger() {
+  vireon::CreateProcessObjects();
+  vireon::CreateForms();
+  WaitUntil(DialogExposed, 10000);
+  vireon::Com_Form->OKBtn->click();
+}
+
+// Child mode: a logger whose port does not exist, so it has no link at all.
+int ChildWithoutLink(int argc, char** argv, int seconds) {
+  setenv("VIREON_COM1", "/nonexistent/vireon-bench-tty", 1);
+  vireon::TApplication app(argc, argv);
+  StartLogger();
+  Serve(2000);
+  PrintIdleFigures("no link (port never opened)", seconds);
+  vireon::Main_Form->close();
+  return 0;
+}
+
+int LostLink(int argc, char** argv, int seconds) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl("/proc/self/exe", "/proc/self/exe", "--no-link", std::to_string(seconds).c_str(),
+          static_cast<char*>(nullptr));
+    std::_Exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+
+  vireon::test::TSim sim({});
+  if (sim.Pty.empty()) return 1;
+  setenv("VIREON_COM1", vireon::test::TSim::LinkPath().c_str(), 1);
+  vireon::TApplication app(argc, argv);
+  StartLogger();
+  Serve(3000);
+  sim.Process.Write("unplug\n");
+  Serve(2000);  // noticed, closed, first reopen attempts
+  PrintIdleFigures("link lost (instrument unplugged, reopening once a second)", seconds);
+  vireon::Main_Form->close();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--to-dialog") return ChildToDialog(argc, argv);
+  if (argc > 2 && std::string(argv[1]) == "--no-link")
+    return ChildWithoutLink(argc, argv, std::atoi(argv[2]));
+  if (argc > 2 && std::string(argv[2]) == "lost") return LostLink(argc, argv, std::atoi(argv[1]));
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
   const std::string mode = argc > 2 ? argv[2] : "single";
 
