@@ -144,8 +144,8 @@ void PrintIdleFigures(const char* state, int seconds) {
   const auto wall0 = Clock::now();
   Serve(seconds * 1000);
   const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
-  std::printf("%s, %d s: CPU %.3f %% of one core, %.1f wake-ups/s, status \"%s\"\n", state,
-              seconds, 100.0 * (vireon::bench::CpuSeconds() - cpu0) / wall,
+  std::printf("%s, %d s: CPU %.3f %% of one core, %.1f wake-ups/s, status \"%s\"\n", state, seconds,
+              100.0 * (vireon::bench::CpuSeconds() - cpu0) / wall,
               static_cast<double>(WakeUps() - wake0) / wall,
               vireon::Main_Form->sbarPanels[0]->text().toStdString().c_str());
   std::fflush(stdout);

@@ -64,8 +64,6 @@ void TLogControl::StartLogging() {
     return;
   }
   WarningForm->show();
-  Engine.RequestConfig();
-
   ReleaseFinishedWriters();
   auto writer = std::make_unique<TLog_Router>(Engine, *name);
   const uint64_t generation = ++Generation;
@@ -78,6 +76,8 @@ void TLogControl::StartLogging() {
   Engine.SetLogSink(writer.get());
   LogRouter = writer.get();
   Writers.push_back(std::move(writer));
+  // Only now: the instrument's answer must find the writer in place.
+  Engine.RequestConfig();
   LogFile->setEnabled(false);
 }
 
@@ -90,12 +90,11 @@ void TLogControl::StopLogging() {
 }
 
 void TLogControl::OnReport(uint64_t generation, const TLogReport& report) {
-  const bool failure = report.What != TLogReport::PacketsLost;
-  if (failure && generation == Generation && btnLogMode->isChecked()) {
+  if (report.Fatal() && generation == Generation && btnLogMode->isChecked()) {
     btnLogMode->setChecked(false);
     StopLogging();
   }
-  const int kind = failure ? 2 : 1;
+  const int kind = report.Fatal() ? 2 : report.What == TLogReport::Repaired ? 0 : 1;
   const QString text = QString::fromLocal8Bit(report.Text.c_str());
   ShowMessage ? ShowMessage(kind, text) : DefaultMessage(kind, text);
 }
@@ -114,12 +113,14 @@ void TLogControl::DefaultMessage(int kind, const QString& text) {
     box->setText(text);
     return;
   }
-  const bool error = kind == 2;
-  box = new QMessageBox(error ? QMessageBox::Critical : QMessageBox::Warning,
-                        error ? QStringLiteral("Error") : QStringLiteral("Warning"), text,
-                        QMessageBox::Ok, LogFile->window());
+  const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Warning,
+                                     QMessageBox::Critical};
+  const char* captions[] = {"Information", "Warning", "Error"};
+  box = new QMessageBox(icons[kind], captions[kind], text, QMessageBox::Ok, LogFile->window());
   box->setAttribute(Qt::WA_DeleteOnClose);
-  box->open();
+  // Never modal: the log button must stay within reach while the user reads.
+  box->setWindowModality(Qt::NonModal);
+  box->show();
 }
 
 }  // namespace vireon

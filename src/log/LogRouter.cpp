@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <map>
 #include <system_error>
 
+#include "log/KlfCheck.h"
 #include "log/KlfFile.h"
 
 namespace vireon {
@@ -89,12 +91,41 @@ size_t WholeRecords(const TLogFifo::Span* spans, size_t done) {
   return whole;
 }
 
+TLogDisk& RealDisk() {
+  static TLogDisk disk;
+  return disk;
+}
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A new file's name must survive a power loss too: its folder is made durable once.
+void SyncFolderOf(const std::string& fileName) {
+  const std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 }  // namespace
+
+ssize_t TLogDisk::Writev(int fd, const iovec* iov, int n) {
+  return ::writev(fd, iov, n);
+}
+
+int TLogDisk::Fdatasync(int fd) {
+  return ::fdatasync(fd);
+}
 
 TLog_Router::TLog_Router(TEngine& engine, std::string fileName, size_t fifoBytes)
     : FileName(std::move(fileName)),
       Header(DetachAndDescribe(engine)),
       Fifo(fifoBytes),
+      Disk(&RealDisk()),
       Key(TurnKey(FileName)),
       Turn(Turns().Enqueue(Key)),
       HoldsTurn(true) {}
@@ -148,7 +179,7 @@ void TLog_Router::Execute() {
       // Pairs with PostPacket's fence: either this drain sees the record, or its hand-off
       // sees the cleared flag and signals again.
       std::atomic_thread_fence(std::memory_order_seq_cst);
-      ok = Drain();
+      ok = Drain() && Housekeep(stopping);
       ReportLoss();
       if (stopping) break;
     }
@@ -172,7 +203,8 @@ bool TLog_Router::Open() {
   Fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
   if (Fd < 0 && errno == EEXIST) {
     created = false;
-    Fd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    // Read too: what is there is walked before anything is appended.
+    Fd = ::open(FileName.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
   }
   if (Fd < 0) {
     Fail(TLogReport::OpenFailed, "could not be opened", errno);
@@ -183,19 +215,101 @@ bool TLog_Router::Open() {
     Fail(TLogReport::OpenFailed, "could not be examined", errno);
     return false;
   }
-  GoodSize = st.st_size;
+  GoodSize = SyncedSize = st.st_size;
+  NextHousekeeping = NowMs() + 1000;
+  bool asNew = created || st.st_size == 0;
+  if (!asNew && !CheckExisting(st.st_size, asNew)) return false;
   SizeKB.store(SizeInKB(GoodSize));
-  if (!created) return true;
-  const TLogFifo::Span header{Header.data(), Header.size()};
-  if (!WriteSpans(&header, 1, false)) return false;
-  SizeKB.store(SizeInKB(GoodSize));
+  return !asNew || WriteHeader(created);
+}
+
+bool TLog_Router::CheckExisting(int64_t size, bool& asNew) {
+  const TKlfCheck check = CheckKlfFile(Fd, size);
+  switch (check.What) {
+    case TKlfCheck::Whole:
+      return true;
+    case TKlfCheck::Foreign:
+      Fail(TLogReport::OpenFailed, "is not a KLF log; nothing was written into it", EINVAL);
+      return false;
+    case TKlfCheck::Damaged:
+      Fail(TLogReport::OpenFailed,
+           "holds a damaged record at byte " + std::to_string(check.WholeSize) +
+               "; nothing was written into it",
+           EILSEQ);
+      return false;
+    case TKlfCheck::Unreadable:
+      Fail(TLogReport::OpenFailed, "could not be read", check.Error);
+      return false;
+    case TKlfCheck::TornHeader:
+    case TKlfCheck::TornTail:
+      break;
+  }
+  if (::ftruncate(Fd, check.WholeSize) != 0) {
+    Fail(TLogReport::OpenFailed, "ends in a cut-short record that could not be cut off", errno);
+    return false;
+  }
+  const int64_t removed = size - check.WholeSize;
+  GoodSize = SyncedSize = check.WholeSize;
+  asNew = check.What == TKlfCheck::TornHeader;
+  Report(TLogReport::Repaired, "Log file " + FileName + " ended in a cut-short " +
+                                   (asNew ? "header" : "record") + ": " + std::to_string(removed) +
+                                   " byte(s) were removed, so new records follow whole ones.");
   return true;
+}
+
+// A header that cannot be written whole leaves no file behind that a later start would take for
+// a log and append to headerless.
+bool TLog_Router::WriteHeader(bool created) {
+  const TLogFifo::Span header{Header.data(), Header.size()};
+  if (!WriteSpans(&header, 1, false)) {
+    if (created) ::unlink(FileName.c_str());
+    return false;
+  }
+  SizeKB.store(SizeInKB(GoodSize));
+  if (created) SyncFolderOf(FileName);
+  return true;
+}
+
+bool TLog_Router::FileReplaced() const {
+  struct stat named {
+  }, open{};
+  if (::fstat(Fd, &open) != 0) return false;
+  if (::stat(FileName.c_str(), &named) != 0) return errno == ENOENT || errno == ENOTDIR;
+  return named.st_dev != open.st_dev || named.st_ino != open.st_ino;
+}
+
+bool TLog_Router::Sync() {
+  if (GoodSize == SyncedSize) return true;
+  if (Disk->Fdatasync(Fd) != 0) {
+    Fail(TLogReport::WriteFailed, "could not be written to the disk", errno);
+    return false;
+  }
+  SyncedSize = GoodSize;
+  return true;
+}
+
+bool TLog_Router::Housekeep(bool force) {
+  const int64_t now = NowMs();
+  if (!force && now < NextHousekeeping) return true;
+  NextHousekeeping = now + 1000;
+  return Sync() && (!FileReplaced() || Reopen());
+}
+
+bool TLog_Router::Reopen() {
+  ::close(Fd);
+  Fd = -1;
+  Report(TLogReport::Recreated, "Log file " + FileName +
+                                    " was removed, renamed or replaced while logging; logging "
+                                    "goes on in the file now of that name.");
+  return Open();
 }
 
 bool TLog_Router::Drain() {
   const auto spans = Fifo.Peek();
   const size_t total = spans[0].Size + spans[1].Size;
   if (total == 0) return true;
+  // Records after the file went must reach the one that now has its name.
+  if (FileReplaced() && !Reopen()) return false;
   if (!WriteSpans(spans.data(), spans[1].Size ? 2 : 1, true)) return false;
   Fifo.Pop(total);
   return true;
@@ -213,7 +327,7 @@ bool TLog_Router::WriteSpans(const TLogFifo::Span* spans, int n, bool records) {
   }
   size_t done = 0;
   while (done < total) {
-    const ssize_t w = ::writev(Fd, iov, n);
+    const ssize_t w = Disk->Writev(Fd, iov, n);
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) {
       CutBack(records ? WholeRecords(spans, done) : 0, w < 0 ? errno : ENOSPC);

@@ -239,8 +239,11 @@ void TMain_Form::ShowScanWarning(const char* text) {
         auto* box =
             new QMessageBox(QMessageBox::Warning, "Warning", message, QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
+        // Never modal: it comes back while the scan set-up is missing, and the user must still
+        // reach the log button, the menus and the close button.
+        box->setWindowModality(Qt::NonModal);
         connect(box, &QMessageBox::finished, this, [this] { ScanWarningOpen.store(false); });
-        box->open();
+        box->show();
       },
       Qt::QueuedConnection);
 }

@@ -7,7 +7,7 @@ namespace vireon {
 TKlfLogging::TKlfLogging(TEngine& engine, const std::string& fileName)
     : Engine(engine), Writer(std::make_unique<TLog_Router>(engine, fileName)) {
   Writer->SetReportHandler([this](const TLogReport& report) {
-    if (report.What != TLogReport::PacketsLost) Failed.store(true);
+    if (report.Fatal()) Failed.store(true);
     std::fprintf(stderr, "vireon-decode: %s\n", report.Text.c_str());
   });
   Writer->Start();

@@ -8,7 +8,9 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <iostream>
 
 #include "KlfLog.h"
@@ -22,16 +24,20 @@ namespace vireon {
 
 namespace {
 
-// Waits for a stop signal, the end of the duration, or a failed open.
-void WaitForEnd(const TCom_Router& router, double duration, const sigset_t& stopSignals) {
-  using Clock = std::chrono::steady_clock;
-  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(duration));
-  const timespec tick{0, 100 * 1000 * 1000};
+using Clock = std::chrono::steady_clock;
+
+enum class TWaitEnd { Done, Deadline, Stopped };
+
+// Waits until done() holds, the deadline passes, a stop signal arrives or the open has failed.
+TWaitEnd WaitUntil(const TCom_Router& router, Clock::time_point deadline,
+                   const sigset_t& stopSignals, const std::function<bool()>& done) {
+  const timespec tick{0, 50 * 1000 * 1000};
   while (!router.OpenFailed.load()) {
-    if (duration > 0 && Clock::now() >= end) return;
-    if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) return;
+    if (done()) return TWaitEnd::Done;
+    if (Clock::now() >= deadline) return TWaitEnd::Deadline;
+    if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) return TWaitEnd::Stopped;
   }
+  return TWaitEnd::Stopped;
 }
 
 }  // namespace
@@ -48,8 +54,6 @@ int RunPortMode(const std::string& port, double duration, bool summary,
   TUSB usb;
   TRS232 rs232;
   ApplyPortChoice(ParsePortName(port), session.Engine(), rs232, usb);
-  std::unique_ptr<TKlfLogging> logging;
-  if (!logFile.empty()) logging = std::make_unique<TKlfLogging>(session.Engine(), logFile);
   TCom_Router router(session.Engine(), usb, rs232);
   router.SetPacketHandler([&session](const PacketRecord& record) { session.Deliver(record); });
   router.SetLinkHandler([&router](TCom_Router::TLinkChange change, const std::string& reason) {
@@ -59,8 +63,22 @@ int RunPortMode(const std::string& port, double duration, bool summary,
     else
       std::cerr << "vireon-decode: link restored on " << router.PortText() << std::endl;
   });
+  const Clock::time_point end = duration > 0
+                                    ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                         std::chrono::duration<double>(duration))
+                                    : Clock::time_point::max();
   router.Start();
-  WaitForEnd(router, duration, stopSignals);
+  TWaitEnd waited = TWaitEnd::Deadline;
+  std::unique_ptr<TKlfLogging> logging;
+  if (!logFile.empty()) {
+    // The header repeats the instrument's identity and set-up: give it time to answer.
+    TEngine& engine = session.Engine();
+    waited = WaitUntil(
+        router, std::min(end, Clock::now() + std::chrono::seconds(2)), stopSignals,
+        [&engine] { return !engine.SerialNumber().empty() && engine.ConfigChanged.load() != 0; });
+    if (waited != TWaitEnd::Stopped) logging = std::make_unique<TKlfLogging>(engine, logFile);
+  }
+  if (waited != TWaitEnd::Stopped) WaitUntil(router, end, stopSignals, [] { return false; });
   router.RequestStop();
   router.Join();
   const bool logFailed = logging && !logging->Ok();

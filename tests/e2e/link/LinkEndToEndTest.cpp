@@ -177,23 +177,6 @@ TEST(LinkWithSimulator, AMissingPortEndsTheThreadWithItsName) {
   EXPECT_EQ(logger.Engine.StatusText(), "Could not open /dev/vireon-no-such-tty: no such device");
 }
 
-// Walks a log's packet records after its 63 header bytes: the number of records when every one
-// is whole with a good checksum and the last ends at the file's end, else -1.
-long WholeRecords(const std::vector<uint8_t>& file) {
-  long records = 0;
-  size_t k = 63;
-  while (k + 2 <= file.size()) {
-    const size_t size = (file[k] | (file[k + 1] << 8)) + 2u;
-    if (k + size > file.size()) return -1;
-    uint8_t sum = 0;
-    for (size_t b = k + 2; b < k + size; ++b) sum ^= file[b];
-    if (sum != 0) return -1;
-    k += size;
-    ++records;
-  }
-  return k == file.size() ? records : -1;
-}
-
 size_t SerialRequests(const std::vector<uint8_t>& wire) {
   const std::vector<uint8_t> request = Bytes({0xAA, 0x02, 0x00, 0x1C, 0x1C});
   size_t n = 0;
@@ -239,7 +222,7 @@ TEST(LinkWithSimulator, AnUnpluggedInstrumentIsShownLostThenFoundAgainAndTheLogG
   writer.RequestStop();
   writer.Join();
   EXPECT_FALSE(writer.Failed());
-  EXPECT_GT(WholeRecords(test::ReadAll(dir.File("unplug.KLF"))), 20);
+  EXPECT_GT(test::WholeKlfRecords(test::ReadAll(dir.File("unplug.KLF"))), 20);
 }
 
 TEST(LiveDecoder, PrintsEveryPacketUntilItsDurationEnds) {
@@ -276,7 +259,7 @@ TEST(LiveDecoder, SaysWhenTheLinkIsLostAndRestoredAndLogsAcrossTheGap) {
   const std::string out = decode.RestOfOutput();
   EXPECT_EQ(decode.Wait(), 0);
   EXPECT_NE(out.find("\"type\":4"), std::string::npos);
-  EXPECT_GT(WholeRecords(test::ReadAll(log)), 20);
+  EXPECT_GT(test::WholeKlfRecords(test::ReadAll(log)), 20);
 }
 
 TEST(LiveDecoder, StopsCleanlyOnSigterm) {

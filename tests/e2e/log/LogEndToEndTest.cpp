@@ -3,6 +3,7 @@
 // simulator sent from the moment logging began, and read back cleanly with vireon-decode.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -137,30 +138,74 @@ TEST(LogEndToEnd, LogHoldsEveryGoodFrameSentAfterLoggingBegan) {
   EXPECT_EQ(summary["bad_checksum"], 1);  // the header's receiver record has no checksum
 }
 
-TEST(LogEndToEnd, HeadlessDecoderLogsEveryPacketItDecodes) {
+TEST(LogEndToEnd, HeadlessLogStartsOnceTheInstrumentAnsweredSoItsHeaderCarriesTheIdentity) {
   test::TScratchDir dir;
-  test::TSim sim({"--noise", "0.2", "--rate", "40", "--seed", "9"});
+  test::TSim sim({"--noise", "0.2", "--rate", "40", "--seed", "9", "--serial", "E2E00077"});
   ASSERT_FALSE(sim.Pty.empty());
   const std::string log = dir.File("headless.log");  // the name is used as given
 
   const std::string out = Output(test::BinDir() + "/vireon-decode --port " + sim.Pty + " --log '" +
-                                 log + "' --duration 2 --summary");
+                                 log + "' --duration 3 --summary");
 
   const auto summary = nlohmann::json::parse(out.substr(out.rfind('\n', out.size() - 2) + 1));
-  const size_t packets = summary["summary"]["packets"];
-  ASSERT_GT(packets, 10u);
+  const long packets = summary["summary"]["packets"];
   const Bytes file = test::ReadAll(log);
-  TGPSShared gps;
-  TEngine fresh{gps};
   ASSERT_GE(file.size(), 63u);
-  EXPECT_EQ(Bytes(file.begin(), file.begin() + 63), BuildKlfHeader(fresh.Snapshot()));
-  const Frames records = RecordsAfterFixedHeader(file);
-  EXPECT_EQ(records.size(), packets);
-  for (const Bytes& r : records) {
-    uint8_t sum = 0;
-    for (size_t k = 2; k < r.size(); ++k) sum ^= r[k];
-    EXPECT_EQ(sum, 0);
+  EXPECT_EQ(Bytes(file.begin() + 26, file.begin() + 34),
+            (Bytes{'E', '2', 'E', '0', '0', '0', '7', '7'}));
+  EXPECT_EQ(file[39], 3);  // both receivers active, as the configuration answer said
+  const long records = test::WholeKlfRecords(file);
+  EXPECT_GT(records, 10);
+  EXPECT_LE(records, packets);
+}
+
+// Exit codes and stderr of one headless run; the log's name as given.
+struct TRun {
+  int Status;
+  std::string Errors;
+};
+TRun RunDecoder(const std::string& prefix, const std::string& pty, const std::string& log,
+                const std::string& duration) {
+  test::TProcess decode({"/bin/sh", "-c",
+                         prefix + "exec '" + test::BinDir() + "/vireon-decode' --port " + pty +
+                             " --log '" + log + "' --duration " + duration + " >/dev/null"});
+  std::string line, errors;
+  while (decode.ReadErrorLine(line)) errors += line + "\n";
+  return {decode.Wait(), errors};
+}
+
+// A disk that fills (here a file size limit) and a kill -9 at full rate: the log left behind
+// reads back whole once logging starts again on it.
+TEST(LogEndToEnd, ALogCutShortByAFullDiskOrAKillReadsBackWholeWhenLoggingStartsAgain) {
+  test::TScratchDir dir;
+  test::TSim sim({"--full-rate"});
+  ASSERT_FALSE(sim.Pty.empty());
+
+  const std::string full = dir.File("full.KLF");
+  const TRun limited = RunDecoder("trap '' XFSZ; ulimit -f 4; ", sim.Pty, full, "2");
+  EXPECT_EQ(limited.Status, 1);
+  EXPECT_NE(limited.Errors.find("could not be written"), std::string::npos) << limited.Errors;
+  const long before = test::WholeKlfRecords(test::ReadAll(full));
+  EXPECT_GT(before, 0);
+  EXPECT_EQ(RunDecoder("", sim.Pty, full, "1").Status, 0);
+  EXPECT_GT(test::WholeKlfRecords(test::ReadAll(full)), before);
+
+  const std::string killed = dir.File("killed.KLF");
+  {
+    test::TProcess decode({test::BinDir() + "/vireon-decode", "--port", sim.Pty, "--log", killed});
+    std::string line;
+    for (int k = 0; k < 300 && decode.ReadLine(line); ++k) {
+    }
+    decode.Signal(SIGKILL);
+    EXPECT_EQ(decode.Wait(), 128 + SIGKILL);
   }
+  const size_t left = test::ReadAll(killed).size();
+  ASSERT_GT(left, 63u);
+  const TRun again = RunDecoder("", sim.Pty, killed, "1");
+  EXPECT_EQ(again.Status, 0) << again.Errors;
+  const Bytes file = test::ReadAll(killed);
+  EXPECT_GT(file.size(), left);
+  EXPECT_GT(test::WholeKlfRecords(file), 0) << again.Errors;
 }
 
 }  // namespace

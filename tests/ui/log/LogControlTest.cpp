@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <filesystem>
 
 #include "../../unit/log/LogTestSupport.h"
 #include "log/LogControl.h"
@@ -133,6 +134,18 @@ TEST_F(LogControlFlow, FileThatCannotBeCreatedSwitchesLoggingOffWithAnError) {
   EXPECT_EQ(Engine.GetLogSink(), nullptr);
   EXPECT_EQ(Messages[0].first, 2);
   EXPECT_NE(Messages[0].second.find(Dir.File("plain/run.KLF")), std::string::npos);
+}
+
+TEST_F(LogControlFlow, ARemovedLogFileIsToldWithAWarningAndLoggingStaysOn) {
+  Click(true);
+  ASSERT_TRUE(test::WaitFor([&] { return std::filesystem::exists(Dir.File("run.1.KLF")); }));
+  std::filesystem::remove(Dir.File("run.1.KLF"));
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !Messages.empty(); }));
+  EXPECT_EQ(Messages[0].first, 1);
+  EXPECT_NE(Messages[0].second.find(Dir.File("run.1.KLF")), std::string::npos);
+  EXPECT_TRUE(btnLogMode.isChecked());
+  EXPECT_EQ(Engine.GetLogSink(), Router);
+  EXPECT_TRUE(test::WaitFor([&] { return std::filesystem::exists(Dir.File("run.1.KLF")); }));
 }
 
 TEST_F(LogControlFlow, NameOverTheLimitIsRefusedAndLoggingStaysOff) {

@@ -191,7 +191,7 @@ TEST_F(EngineHostCalls, ModeIndicatorIsPressedOnTheUiThread) {
   EXPECT_TRUE(WaitFor([&] { return Form->btnScanMode->isChecked(); }));
 }
 
-TEST_F(EngineHostCalls, ScanWarningNeverBlocksAndShowsOneBoxAtATime) {
+TEST_F(EngineHostCalls, ScanWarningNeverBlocksNorIsModalAndShowsOneBoxAtATime) {
   std::thread([this] {
     Form->ShowScanWarning("first");
     Form->ShowScanWarning("second");
@@ -209,6 +209,9 @@ TEST_F(EngineHostCalls, ScanWarningNeverBlocksAndShowsOneBoxAtATime) {
   EXPECT_EQ(box->windowTitle(), "Warning");
   EXPECT_EQ(box->text(), "first");
   EXPECT_EQ(box->icon(), QMessageBox::Warning);
+  // Not even window-modal: the log button, the menus and the close button stay within reach.
+  EXPECT_EQ(box->windowModality(), Qt::NonModal);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   box->accept();
   ASSERT_TRUE(WaitFor([&] { return boxes() == 0; }));
 

@@ -76,6 +76,23 @@ class TCountingHost : public TEngineHost {
   std::atomic<int> Warnings{0};
 };
 
+// Walks a log's packet records after its 63 header bytes: the number of records when every one
+// is whole with a good checksum and the last ends at the file's end, else -1.
+inline long WholeKlfRecords(const Bytes& file) {
+  long records = 0;
+  size_t k = 63;
+  while (k + 2 <= file.size()) {
+    const size_t size = (file[k] | (file[k + 1] << 8)) + 2u;
+    if (k + size > file.size()) return -1;
+    uint8_t sum = 0;
+    for (size_t b = k + 2; b < k + size; ++b) sum ^= file[b];
+    if (sum != 0) return -1;
+    k += size;
+    ++records;
+  }
+  return k == file.size() ? records : -1;
+}
+
 template <typename Pred>
 bool WaitFor(Pred pred, int seconds = 10) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
