@@ -1,8 +1,10 @@
 // The log writer's costs: packets per second through the hand-off, the FIFO and the flushed
-// file (compared with the most the link can deliver at 38400 baud), and how long the engine's
-// thread spends in one PostPacket while the writer is busy.
+// file (compared with the most the link can deliver at 38400 baud), how long the engine's
+// thread spends in one PostPacket while the writer is busy, and what making the records
+// durable (fdatasync about once a second) costs at the link's full rate.
 
 #include <benchmark/benchmark.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/Packet.h"
@@ -113,6 +116,75 @@ void BM_PostPacketTime(benchmark::State& state) {
   state.counters["longest_ns"] = longest;
 }
 BENCHMARK(BM_PostPacketTime)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+// Times every fdatasync; with `real` false it only counts, as a writer that never syncs.
+class TTimedDisk : public TLogDisk {
+ public:
+  explicit TTimedDisk(bool real) : Real(real) {}
+  int Fdatasync(int fd) override {
+    if (!Real) return 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    const int r = TLogDisk::Fdatasync(fd);
+    Ms.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    return r;
+  }
+  bool Real;
+  std::vector<double> Ms;  // written on the writer's thread, read after it has ended
+};
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// Five seconds of packets at the link's full byte rate (19-byte records, 3840 bytes/s), the
+// writer syncing (arg 1) or not (arg 0): the process's CPU share and the sync's own time.
+void BM_DurabilityAtLinkRate(benchmark::State& state) {
+  const bool real = state.range(0) != 0;
+  constexpr int kSeconds = 5;
+  constexpr int kPerSecond = 3840 / 19;
+  const PacketRecord p = LevelsPacket(3);
+  double cpu = 0, syncs = 0, median = 0, longest = 0;
+  for (auto _ : state) {
+    TGPSShared gps;
+    TEngine engine{gps};
+    const std::string name = ScratchFile();
+    std::filesystem::remove(name);
+    TTimedDisk disk(real);
+    TLog_Router writer(engine, name);
+    writer.SetDisk(&disk);
+    writer.Start();
+    const double cpu0 = ProcessCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    for (int k = 0; k < kSeconds * kPerSecond; ++k) {
+      std::this_thread::sleep_until(start + std::chrono::microseconds(1000000LL * k / kPerSecond));
+      writer.PostPacket(p.LogBytes(), static_cast<int16_t>(p.LogSize()));
+    }
+    writer.RequestStop();
+    writer.Join();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    cpu = 100.0 * (ProcessCpuSeconds() - cpu0) / wall;
+    state.SetIterationTime(wall);
+    syncs = static_cast<double>(disk.Ms.size()) / wall;
+    std::sort(disk.Ms.begin(), disk.Ms.end());
+    median = disk.Ms.empty() ? 0 : disk.Ms[disk.Ms.size() / 2];
+    longest = disk.Ms.empty() ? 0 : disk.Ms.back();
+    std::filesystem::remove(name);
+  }
+  state.counters["cpu_pct"] = cpu;
+  state.counters["syncs_per_s"] = syncs;
+  state.counters["sync_median_ms"] = median;
+  state.counters["sync_longest_ms"] = longest;
+}
+BENCHMARK(BM_DurabilityAtLinkRate)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
 
 }  // namespace
 }  // namespace vireon

@@ -22,6 +22,8 @@ QLabel* MakeLabel(QWidget* parent, const char* text, int pixelSize, bool bold,
   label->setWordWrap(true);
   label->setFixedWidth(kWrapWidth);
   label->setAlignment(align | Qt::AlignVCenter);
+  // A box layout gives a wrapped label the height of its unwrapped hint, cutting lines off.
+  label->setMinimumHeight(label->heightForWidth(kWrapWidth));
   return label;
 }
 

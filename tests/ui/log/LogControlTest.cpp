@@ -219,6 +219,11 @@ TEST_F(LogWarningDialog, StylesAndOrderFollowTheDesign) {
   const QWidget* order[] = {Form.Label1, Form.Label4, Form.Label2,
                             Form.Label3, Form.Label5, Form.Button1};
   for (int k = 1; k < 6; ++k) EXPECT_GT(order[k]->y(), order[k - 1]->y());
+  // Every wrapped text shows whole: no label is shorter than its wrapped lines.
+  for (int k = 0; k < 5; ++k) {
+    auto* label = static_cast<const QLabel*>(order[k]);
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << k;
+  }
   EXPECT_GT(Form.Button1->y(), Form.height() / 2);
   EXPECT_LE(Form.Label5->geometry().bottom(), Form.Button1->y());
   // The red text on black is really painted.
