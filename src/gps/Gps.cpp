@@ -17,7 +17,9 @@ static_assert(std::is_trivially_copyable_v<TGPS>, "a record is copied whole unde
 
 namespace {
 
-constexpr double kDegreesPerMas = 1.0 / 3600000.0;
+// Divided, not multiplied by the reciprocal: 198000000 / 3600000 is exactly 55.0, while
+// 198000000 * (1 / 3600000.0) is one bit short of it.
+constexpr double kMasPerDegree = 3600000.0;
 
 int16_t Be16(const uint8_t* p) {
   return static_cast<int16_t>((p[0] << 8) | p[1]);
@@ -60,12 +62,12 @@ void TGPS::Decode(const uint8_t* payload, size_t n) {
   Hours = r[8];
   Minutes = r[9];
   Seconds = r[10];
-  FilLatitude = Be32(r + 15) * kDegreesPerMas;
-  FilLongitude = Be32(r + 19) * kDegreesPerMas;
+  FilLatitude = Be32(r + 15) / kMasPerDegree;
+  FilLongitude = Be32(r + 19) / kMasPerDegree;
   FilGPSHeight = Be32(r + 23);
   FilMSLHeight = Be32(r + 27);
-  Latitude = Be32(r + 31) * kDegreesPerMas;
-  Longitude = Be32(r + 35) * kDegreesPerMas;
+  Latitude = Be32(r + 31) / kMasPerDegree;
+  Longitude = Be32(r + 35) / kMasPerDegree;
   GPSHeight = Be32(r + 39);
   MSLHeight = Be32(r + 43);
   Speed3D = Be16(r + 47);

@@ -1,5 +1,7 @@
 #include "gps/GpsRouter.h"
 
+#include <cstdio>
+
 #include "gps/MapRangeForm.h"
 #include "model/Engine.h"
 #include "shell/MainForm.h"
@@ -35,6 +37,8 @@ void TGPS_Router::Execute() {
     WriteMapRecord(report);
     Engine.GpsEvent.Reset();
   }
+  // An orderly end: a mapping program started later must not take the last fix for a live one.
+  Link->Release();
 }
 
 void TGPS_Router::WriteMapRecord(const TGPS& gps) {
@@ -45,7 +49,12 @@ void TGPS_Router::WriteMapRecord(const TGPS& gps) {
   record.RSSIMin = Range.RSSIMin();
   record.RSSIMax = Range.RSSIMax();
   record.SerialNumber = Engine.SerialNumber();
-  Link->Write(record);
+  if (Link->Write(record)) return;
+  const std::string refusal = Link->TakeRefusal();
+  if (refusal.empty()) return;
+  std::fprintf(stderr, "vireon-logger: map link off: %s\n", refusal.c_str());
+  const QString notice = "Map link off: " + QString::fromStdString(refusal);
+  RunOnUiThread([this, notice] { Form.MapLinkNotice = notice; });
 }
 
 }  // namespace vireon

@@ -82,6 +82,12 @@ int16_t MapRangeValue(const std::string& text) {
 TMapLink::TMapLink(std::string blockName)
     : BlockName(std::move(blockName)), Bus(kMapBusPath, kMapBusInterface, kMapBusSignal) {}
 
+std::string TMapLink::TakeRefusal() {
+  if (RefusalSaid || Block.Refusal().empty()) return {};
+  RefusalSaid = true;
+  return Block.Refusal();
+}
+
 bool TMapLink::Write(const TMapRecord& record) {
   if (!Block.Open(BlockName, kMapBlockSize)) return false;
   FillMapRecord(Block.View(), record);

@@ -2,7 +2,9 @@
 // The map link: one fixed-layout record in a shared-memory block, rewritten in place after each
 // GPS report, then a bus notification that tells the mapping program a complete record is there.
 // Multi-byte values are little-endian. A block or bus that is unavailable is skipped silently and
-// tried again at the next write; nothing is ever written without a mapped block.
+// tried again at the next write; nothing is ever written without a mapped block. A block that
+// another user owns or others may open is refused, and said once (TakeRefusal). Release at an
+// orderly end removes the block this link made, so no stale position outlives the logger.
 
 #include <atomic>
 #include <cstddef>
@@ -42,8 +44,13 @@ class TMapLink {
  public:
   explicit TMapLink(std::string blockName = kMapBlockName);
 
-  // Fills the block (mapping it on first use) and notifies. False when the block is unavailable.
+  // Fills the block (mapping it on first use, and afresh when its name was removed or replaced)
+  // and notifies. False when the block is unavailable or refused.
   bool Write(const TMapRecord& record);
+  // The first refusal's reason, once; empty otherwise. Writing thread only.
+  std::string TakeRefusal();
+  // Unmaps, removing the block's name when this link made it. Writing thread only.
+  void Release() { Block.Release(); }
 
   // RecordsWritten may be read from any thread; the other counters on the writing thread.
   int RecordsWritten() const { return Written.load(); }
@@ -56,6 +63,7 @@ class TMapLink {
   SharedMemory Block;
   BusNotify Bus;
   std::atomic<int> Written{0};
+  bool RefusalSaid = false;
 };
 
 }  // namespace vireon

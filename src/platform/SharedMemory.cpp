@@ -5,27 +5,79 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+
 namespace vireon {
 
 SharedMemory::~SharedMemory() {
-  if (Data != nullptr) munmap(Data, Length);
+  Release();
 }
 
-bool SharedMemory::Open(const std::string& name, size_t size) {
-  if (Data != nullptr) return true;
-  int fd = shm_open(name.c_str(), O_RDWR | O_CREAT, 0600);
+bool SharedMemory::StillNamed() const {
+  const int fd = shm_open(Name.c_str(), O_RDONLY, 0);
   if (fd < 0) return false;
   struct stat st {};
-  // A fresh block has size 0 and reads as zeros once sized; a short one is grown the same way.
-  bool sized = fstat(fd, &st) == 0 && (static_cast<size_t>(st.st_size) >= size ||
-                                       ftruncate(fd, static_cast<off_t>(size)) == 0);
-  void* p = sized ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
+  const bool same = fstat(fd, &st) == 0 && st.st_dev == Device && st.st_ino == Inode;
   close(fd);
+  return same;
+}
+
+bool SharedMemory::Open(const std::string& name, size_t size, bool create) {
+  if (Data != nullptr && name == Name && StillNamed()) return true;
+  // Removed or replaced: the mapping is a copy the other side no longer sees.
+  Unmap();
+  Name = name;
+  Refused.clear();
+  int fd = create ? shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600) : -1;
+  CreatedHere = fd >= 0;
+  if (fd < 0 && (!create || errno == EEXIST)) fd = shm_open(name.c_str(), O_RDWR, 0);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    close(fd);
+    return false;
+  }
+  if (!CreatedHere && (st.st_uid != geteuid() || (st.st_mode & 077) != 0)) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  st.st_uid != geteuid() ? "%s belongs to another user"
+                                         : "%s is open to other users (mode %04o)",
+                  name.c_str(), static_cast<unsigned>(st.st_mode & 07777));
+    Refused = text;
+    close(fd);
+    return false;
+  }
+  Device = st.st_dev;
+  Inode = st.st_ino;
+  // A fresh block has size 0 and reads as zeros once sized; a short one is grown the same way.
+  const bool sized =
+      static_cast<size_t>(st.st_size) >= size || ftruncate(fd, static_cast<off_t>(size)) == 0;
+  const bool mapped = sized && Map(fd, size);
+  close(fd);
+  return mapped;
+}
+
+bool SharedMemory::Map(int fd, size_t size) {
+  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (p == MAP_FAILED) return false;
   Data = static_cast<uint8_t*>(p);
   Length = size;
   ++Opens;
   return true;
+}
+
+void SharedMemory::Unmap() {
+  if (Data != nullptr) munmap(Data, Length);
+  Data = nullptr;
+  Length = 0;
+}
+
+void SharedMemory::Release() {
+  // Only the block made here, and only while the name is still it: a later program's is left.
+  if (Data != nullptr && CreatedHere && StillNamed()) Unlink(Name);
+  Unmap();
+  CreatedHere = false;
 }
 
 void SharedMemory::Unlink(const std::string& name) {

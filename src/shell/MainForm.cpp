@@ -146,9 +146,9 @@ void TMain_Form::BuildTopBar(QWidget* client) {
   connect(btnReceiverPanels, &QToolButton::clicked, this, &TMain_Form::btnReceiverPanelsClick);
   connect(btnLogFile, &QToolButton::clicked, this, &TMain_Form::btnLogFileClick);
   connect(btnLogMode, &QToolButton::toggled, this, [this](bool on) { LogModeMirror.store(on); });
-  for (auto [button, mode] : {std::pair{btnSingleMode, TMode::Single},
-                              std::pair{btnScanMode, TMode::Scan},
-                              std::pair{btnTableMode, TMode::Table}}) {
+  for (auto [button, mode] :
+       {std::pair{btnSingleMode, TMode::Single}, std::pair{btnScanMode, TMode::Scan},
+        std::pair{btnTableMode, TMode::Table}}) {
     connect(button, &QToolButton::toggled, this, [this, mode](bool on) {
       if (on) ModeMirror.store(mode);
     });

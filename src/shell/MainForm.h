@@ -68,6 +68,8 @@ class TMain_Form : public QMainWindow, public TEngineHost {
   // Status bar: panel 0 the connection text, panel 1 under the clock label.
   QStatusBar* sbarVireon;
   std::array<QLabel*, 2> sbarPanels;
+  // Shown after the connection text once the map link has refused its block (UI thread only).
+  QString MapLinkNotice;
 
   // Left panel.
   QFrame* pnlStatus;

@@ -49,7 +49,9 @@ void TMain_Router::RefreshStatus() {
   if (LogRouter != nullptr)
     Form.edFileSize->setText(QString::asprintf("%ld kB", long{LogRouter->FileSizeKB()}));
   Form.edSN->setText("SN: " + QString::fromLatin1(Model.SerialNumber().c_str()));
-  Form.sbarPanels[0]->setText(QString::fromStdString(Model.StatusText()));
+  QString status = QString::fromStdString(Model.StatusText());
+  if (!Form.MapLinkNotice.isEmpty()) status += "  |  " + Form.MapLinkNotice;
+  Form.sbarPanels[0]->setText(status);
   if (Model.ConfigChanged.load() != 0) {
     const TRF r1 = Model.Receiver(0);
     const TRF r2 = Model.Receiver(1);

@@ -1,7 +1,10 @@
 // Reading a KLF log back. The file has no framing beyond the length fields, so a record is what
-// its length field says; the six leading zero bytes of a header read as three empty records, and
-// the header's receiver record (no checksum of its own) usually reads as a bad checksum. A record
-// cut short at the end of the file is reported and counted; nothing stops the reading early.
+// its length field says. A log begins with six zero bytes, its signature, which get no line; the
+// identity and serial records say their texts; the header's receiver record, which has no
+// checksum and lacks receiver 2's last byte, is decoded as the configuration packet it stands
+// for with that byte 0, so later lines report the receivers as they were when logging began.
+// Every other record is decoded only when its checksum holds. A record cut short at the end of
+// the file is reported and counted; nothing stops the reading early.
 
 #include "KlfMode.h"
 
@@ -10,11 +13,51 @@
 #include <cstring>
 #include <iostream>
 
+#include "log/KlfFile.h"
+
 namespace vireon {
 
 namespace {
 
 constexpr size_t kMaxBody = 1 + kDataSize;  // type + data, the most a packet record holds
+constexpr size_t kSignatureSize = 6;
+constexpr size_t kHeaderReceiverLength = 25;
+constexpr int kHeaderReceiverIndex = 2;  // identity, serial, then the receivers
+
+// True, with the file after them, when it begins with the six zero bytes; else back at its start.
+bool SkipSignature(std::FILE* in, uint64_t& bytes) {
+  uint8_t start[kSignatureSize] = {};
+  const size_t got = std::fread(start, 1, sizeof start, in);
+  if (got == sizeof start && std::all_of(start, start + got, [](uint8_t b) { return b == 0; })) {
+    bytes += got;
+    return true;
+  }
+  std::rewind(in);
+  return false;
+}
+
+// The header's receiver record as the configuration packet it repeats: type 1, the flag byte and
+// 23 configuration bytes, receiver 2's missing last byte 0, and a checksum of its own.
+PacketRecord HeaderConfiguration(const std::vector<uint8_t>& body) {
+  uint8_t payload[kHeaderReceiverLength] = {};
+  std::memcpy(payload, body.data() + 1, kHeaderReceiverLength - 1);
+  PacketRecord record;
+  BuildFrame(record, 1, payload, sizeof payload);
+  return record;
+}
+
+// Text fields of the header's own records.
+void AddHeaderTexts(uint8_t type, const std::vector<uint8_t>& body, TJson& fields) {
+  const size_t n = body.size() - 2;  // between the type and the checksum
+  if (type == kIdentityType) {
+    std::string text(reinterpret_cast<const char*>(body.data() + 1), std::min<size_t>(n, 13));
+    fields["Identity"] = Latin1(text.c_str());
+  } else if (type == kSerialType) {
+    char serial[9] = {};
+    std::memcpy(serial, body.data() + 1, std::min<size_t>(n, 8));
+    fields["SerialNumber"] = Latin1(serial);
+  }
+}
 
 }  // namespace
 
@@ -28,44 +71,54 @@ bool IsKlfName(const std::string& path) {
 
 TKlfSummary DecodeKlf(std::FILE* in, const TDecodeSession::TSink& sink) {
   TKlfSummary summary;
-  TJson extra;
+  uint64_t offset = 0;
+  TJson fields;  // what the record adds to, or changes in, the engine's line
   TDecodeSession session([&](const TJson& decoded) {
-    TJson line = {{"offset", extra["offset"]}};
+    TJson line = {{"offset", offset}};
     line.update(decoded);
-    line["checksum_ok"] = extra["checksum_ok"];
+    line.update(fields);
     sink(line);
   });
-  PacketRecord record;
+  const bool isLog = SkipSignature(in, summary.Bytes);
   std::vector<uint8_t> body;
   uint8_t lengthBytes[2];
-  for (;;) {
+  for (int index = 0;; ++index) {
     const size_t got = std::fread(lengthBytes, 1, 2, in);
     if (got == 0) break;
-    const uint64_t offset = summary.Bytes;
+    offset = summary.Bytes;
     summary.Bytes += got;
     const size_t length = got == 2 ? lengthBytes[0] | (lengthBytes[1] << 8) : 0;
     body.resize(length);
     const size_t bodyGot = length ? std::fread(body.data(), 1, length, in) : 0;
     summary.Bytes += bodyGot;
     ++summary.Records;
+    const bool whole = got == 2 && bodyGot == length;
+    if (!whole) ++summary.Truncated;
+    if (whole && isLog && index == kHeaderReceiverIndex && length == kHeaderReceiverLength &&
+        body[0] == 1) {
+      fields = {
+          {"length", length}, {"payload", HexBytes(body.data() + 1, length - 1)}, {"header", true}};
+      session.Deliver(HeaderConfiguration(body));
+      continue;
+    }
     uint8_t sum = 0;
     for (size_t k = 0; k < bodyGot; ++k) sum ^= body[k];
-    const bool whole = got == 2 && bodyGot == length;
-    const bool checksumOk = whole && sum == 0;
-    if (!whole) ++summary.Truncated;
+    const bool checksumOk = whole && length > 0 && sum == 0;
     if (!checksumOk) ++summary.BadChecksum;
-    if (!whole || length == 0 || length > kMaxBody) {
+    if (!checksumOk || length > kMaxBody) {
       TJson line = {{"offset", offset}, {"length", length}};
+      if (bodyGot > 0) line["type"] = body[0];
       if (!whole) line["truncated"] = true;
-      line["checksum_ok"] = checksumOk;
+      line["checksum_ok"] = false;
       sink(line);
       continue;
     }
-    record = PacketRecord{};
+    PacketRecord record;
     record.Sync = kSync;
     record.Length = static_cast<int16_t>(length);
     std::memcpy(&record.Type, body.data(), length);
-    extra = {{"offset", offset}, {"checksum_ok", checksumOk}};
+    fields = {{"checksum_ok", true}};
+    AddHeaderTexts(record.Type, body, fields);
     session.Deliver(record);
   }
   return summary;

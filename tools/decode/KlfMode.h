@@ -19,7 +19,8 @@ struct TKlfSummary {
 
 // Reads a KLF log record by record, each by its own length field, header records included, and
 // hands one JSON object per record to sink: the offset, the engine's decoding of the record and
-// "checksum_ok" (XOR of type through last byte is zero).
+// "checksum_ok" (XOR of type through last byte is zero), or "header": true for the header's
+// receiver record, which has no checksum. The six leading zero bytes of a log get no line.
 TKlfSummary DecodeKlf(std::FILE* in, const TDecodeSession::TSink& sink);
 
 // The KLF reading mode of vireon-decode; returns the exit code like RunFileMode.

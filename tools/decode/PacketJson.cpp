@@ -8,32 +8,6 @@ namespace {
 
 constexpr int kTableLevelEntries = 4;
 
-std::string Hex(const uint8_t* bytes, int n) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text(static_cast<size_t>(n) * 2, '0');
-  for (int k = 0; k < n; ++k) {
-    text[2 * k] = kDigits[bytes[k] >> 4];
-    text[2 * k + 1] = kDigits[bytes[k] & 15];
-  }
-  return text;
-}
-
-// The instrument's texts are 8-bit; each byte becomes the code point of the same value so any
-// byte survives as valid JSON.
-std::string Latin1(const char* text) {
-  std::string utf8;
-  for (; *text != 0; ++text) {
-    const auto c = static_cast<uint8_t>(*text);
-    if (c < 0x80) {
-      utf8 += static_cast<char>(c);
-    } else {
-      utf8 += static_cast<char>(0xC0 | (c >> 6));
-      utf8 += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return utf8;
-}
-
 TJson GpsJson(const TGPS& g) {
   TJson channels = TJson::array();
   for (const auto& c : g.Channels) {
@@ -106,7 +80,8 @@ TJson ScanLevelsJson(const TEngine& engine) {
 }
 
 // The entries the engine stored: those of an active receiver inside the table (the session
-// keeps the receiver events clear, so no entry is dropped for a busy display).
+// keeps the receiver events clear, so no entry is dropped for a busy display), each with the
+// level it carried as the engine stores it; an index named twice ends with the later level.
 TJson TableEntriesJson(const PacketRecord& record, const TEngine& engine) {
   const uint8_t* payload = record.Data;
   const int received = std::min(std::max(record.PayloadSize(), 0) / 4, kTableLevelEntries);
@@ -117,7 +92,7 @@ TJson TableEntriesJson(const PacketRecord& record, const TEngine& engine) {
       const uint8_t* entry = payload + 4 * e;
       const int index = entry[1] | (entry[2] << 8);
       if ((entry[0] != 0 ? 1 : 0) != i || index >= kTableEntries) continue;
-      entries.push_back({i, index, static_cast<int>(engine.TableLevels[i][index].load())});
+      entries.push_back({i, index, static_cast<int>(static_cast<int8_t>(entry[3]))});
     }
   }
   return entries;
@@ -125,11 +100,36 @@ TJson TableEntriesJson(const PacketRecord& record, const TEngine& engine) {
 
 }  // namespace
 
+std::string HexBytes(const uint8_t* bytes, int n) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text(static_cast<size_t>(n) * 2, '0');
+  for (int k = 0; k < n; ++k) {
+    text[2 * k] = kDigits[bytes[k] >> 4];
+    text[2 * k + 1] = kDigits[bytes[k] & 15];
+  }
+  return text;
+}
+
+// The instrument's texts are 8-bit; mapped byte for byte any byte survives as valid JSON.
+std::string Latin1(const char* text) {
+  std::string utf8;
+  for (; *text != 0; ++text) {
+    const auto c = static_cast<uint8_t>(*text);
+    if (c < 0x80) {
+      utf8 += static_cast<char>(c);
+    } else {
+      utf8 += static_cast<char>(0xC0 | (c >> 6));
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return utf8;
+}
+
 TJson PacketJson(const PacketRecord& record, const TEngine& engine) {
   const int n = std::clamp(record.PayloadSize(), 0, kDataSize - 1);
   TJson j = {{"type", record.Type},
              {"length", static_cast<int>(record.Length)},
-             {"payload", Hex(record.Data, n)}};
+             {"payload", HexBytes(record.Data, n)}};
   switch (record.Type) {
     case 0:
       j["gps"] = GpsJson(engine.Gps.Copy());

@@ -19,6 +19,11 @@ using TJson = nlohmann::ordered_json;
 // packet changed, read back from the engine and its GPS record.
 TJson PacketJson(const PacketRecord& record, const TEngine& engine);
 
+// Lowercase hex of n bytes.
+std::string HexBytes(const uint8_t* bytes, int n);
+// An 8-bit text as JSON takes it: each byte becomes the code point of the same value.
+std::string Latin1(const char* text);
+
 // An engine with a display that takes every update at once: after each packet the receiver
 // events and single-sample flags are cleared, so nothing is dropped for a busy receiver.
 class TDecodeSession {

@@ -32,7 +32,9 @@ class Probe : public QObject {
 
  public slots:
   void MapUpdate() {
-    if (!Block.Open(Opts.BlockName, vireon::kMapBlockSize)) return;
+    // Looked up by name at every notification: the logger makes the block afresh when it was
+    // removed, and removes it when it ends.
+    if (!Block.Open(Opts.BlockName, vireon::kMapBlockSize, false)) return;
     vireon::TMapRecord r = vireon::ReadMapRecord(Block.View());
     nlohmann::json line = {{"latitude", r.Latitude},
                            {"longitude", r.Longitude},

@@ -135,7 +135,7 @@ TEST(LogEndToEnd, LogHoldsEveryGoodFrameSentAfterLoggingBegan) {
   const auto summary = nlohmann::json::parse(last)["summary"];
   EXPECT_EQ(summary["bytes"], file.size());
   EXPECT_EQ(summary["truncated"], 0);
-  EXPECT_EQ(summary["bad_checksum"], 1);  // the header's receiver record has no checksum
+  EXPECT_EQ(summary["bad_checksum"], 0);  // the header's receiver record is not a bad checksum
 }
 
 TEST(LogEndToEnd, HeadlessLogStartsOnceTheInstrumentAnsweredSoItsHeaderCarriesTheIdentity) {

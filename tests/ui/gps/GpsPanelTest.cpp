@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -236,6 +239,17 @@ TEST_F(GpsPanel, MapRecordTakesTheDialogsRangeTheLevelAndTheUnfilteredPosition) 
   EXPECT_EQ(r.RSSI, -64);
   EXPECT_EQ(r.RSSIMin, -75);
   EXPECT_EQ(r.RSSIMax, 0);
+}
+
+TEST_F(GpsPanel, ABlockOthersMayOpenIsRefusedAndTheStatusBarSaysSo) {
+  const int fd = shm_open(BlockName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(fchmod(fd, 0666), 0);
+  close(fd);
+  Router.WriteMapRecord(Report().Decoded());
+  EXPECT_EQ(Form.MapLinkNotice.toStdString(),
+            "Map link off: " + BlockName + " is open to other users (mode 0666)");
+  EXPECT_EQ(Router.MapLink().RecordsWritten(), 0);
 }
 
 TEST_F(GpsPanel, OnlyTheReceiverChosenInTheDialogFeedsTheMapLevel) {

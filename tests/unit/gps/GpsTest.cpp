@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <bit>
+#include <cstdint>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -28,7 +30,9 @@ TEST(TGPS, LatitudeInMilliarcsecondsBecomesDegreesWithItsHemisphere) {
   PutBe(r, 15, 0x0BCD3D80, 4);  // 198,000,000
   PutBe(r, 19, static_cast<uint32_t>(-198000000), 4);
   TGPS g = Decoded(r);
-  EXPECT_DOUBLE_EQ(g.FilLatitude, 55.0);
+  // Bit for bit: a value one bit off would put the mapping program's record off too.
+  EXPECT_EQ(std::bit_cast<uint64_t>(g.FilLatitude), std::bit_cast<uint64_t>(55.0));
+  EXPECT_EQ(std::bit_cast<uint64_t>(g.FilLongitude), std::bit_cast<uint64_t>(-55.0));
   EXPECT_EQ(g.FilLatitudeText(), "55.0000 N");
   EXPECT_EQ(g.FilLongitudeText(), "55.0000 W");
   EXPECT_EQ(g.LatitudeText(), "0.0000 S");

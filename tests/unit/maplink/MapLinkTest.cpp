@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "MapTestSupport.h"
+#include "gps/Gps.h"
 #include "gps/MapLink.h"
 #include "platform/SharedMemory.h"
 
@@ -45,10 +46,17 @@ TEST(MapRecord, DefaultRangeAndConstantsSitAtTheirOffsetsLittleEndian) {
 }
 
 TEST(MapRecord, PositionLevelAndSerialAreWrittenByteForByte) {
+  // The position as the GPS report gives it: 0B CD 3D 80 milliarcseconds is exactly 55 degrees.
+  std::vector<uint8_t> report(152, 0);
+  const uint8_t north[4] = {0x0B, 0xCD, 0x3D, 0x80}, west[4] = {0xFF, 0x92, 0x23, 0x00};
+  std::copy(north, north + 4, report.begin() + 31);
+  std::copy(west, west + 4, report.begin() + 35);
+  TGPS gps;
+  gps.Decode(report.data(), report.size());
   Block b{};
   TMapRecord r;
-  r.Latitude = 55.0;
-  r.Longitude = -2.0;
+  r.Latitude = gps.Latitude;
+  r.Longitude = gps.Longitude;
   r.RSSI = -75;
   r.SerialNumber = "VN123456";
   FillMapRecord(b.data(), r);
@@ -179,6 +187,88 @@ TEST(MapLink, EveryWriteReachesTheProbeOverOneBlockAndOneConnection) {
   EXPECT_EQ(link.BlocksOpened(), 1);
   EXPECT_EQ(link.BusConnections(), 1);
   EXPECT_EQ(link.NotificationsSent(), 3);
+}
+
+// Another program's block, made before the logger's link looks for it.
+int MakeForeignBlock(const std::string& name, mode_t mode, uid_t owner) {
+  const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  if (fd < 0 || ftruncate(fd, kMapBlockSize) != 0 || fchmod(fd, mode) != 0) return -1;
+  if (owner != geteuid() && fchown(fd, owner, static_cast<gid_t>(-1)) != 0) return -1;
+  return fd;
+}
+
+struct ForeignCase {
+  const char* Name;
+  mode_t Mode;
+  bool OtherUser;  // needs root to arrange
+  const char* Says;
+};
+
+class MapLinkForeignBlock : public testing::TestWithParam<ForeignCase> {};
+
+TEST_P(MapLinkForeignBlock, IsRefusedSaidOnceAndNeverWritten) {
+  const ForeignCase& c = GetParam();
+  if (c.OtherUser && geteuid() != 0) GTEST_SKIP() << "only root can give a block to another user";
+  TestBlockName name;
+  const int fd = MakeForeignBlock(name.Name, c.Mode, c.OtherUser ? 65534 : geteuid());
+  ASSERT_GE(fd, 0);
+  TMapLink link(name.Name);
+  TMapRecord r;
+  r.Latitude = 55.0;
+  EXPECT_FALSE(link.Write(r));
+  EXPECT_NE(link.TakeRefusal().find(name.Name + " " + c.Says), std::string::npos);
+  EXPECT_FALSE(link.Write(r));
+  EXPECT_EQ(link.TakeRefusal(), "");
+  // Nothing reached the block; and the logger leaves another's block where it is.
+  void* view = mmap(nullptr, kMapBlockSize, PROT_READ, MAP_SHARED, fd, 0);
+  ASSERT_NE(view, MAP_FAILED);
+  EXPECT_EQ(static_cast<const uint8_t*>(view)[0], 0);
+  munmap(view, kMapBlockSize);
+  close(fd);
+  link.Release();
+  const int kept = shm_open(name.Name.c_str(), O_RDONLY, 0);
+  EXPECT_GE(kept, 0);
+  close(kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, MapLinkForeignBlock,
+    testing::Values(ForeignCase{"OpenToAll", 0666, false, "is open to other users (mode 0666)"},
+                    ForeignCase{"OpenToGroup", 0640, false, "is open to other users (mode 0640)"},
+                    ForeignCase{"AnotherUsers", 0600, true, "belongs to another user"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(MapLink, ABlockRemovedWhileLoggingIsMadeAfreshSoTheMappingProgramSeesTheRecord) {
+  TestBlockName name;
+  TMapLink link(name.Name);
+  TMapRecord r;
+  r.RSSI = -61;
+  ASSERT_TRUE(link.Write(r));
+  SharedMemory::Unlink(name.Name);
+  r.RSSI = -62;
+  ASSERT_TRUE(link.Write(r));
+  SharedMemory reader;
+  ASSERT_TRUE(reader.Open(name.Name, kMapBlockSize, false));
+  EXPECT_EQ(ReadMapRecord(reader.View()).RSSI, -62);
+  EXPECT_EQ(link.BlocksOpened(), 2);
+}
+
+TEST(MapLink, AnOrderlyEndRemovesTheBlockItMadeButNotOneItFound) {
+  TestBlockName made, found;
+  TMapLink maker(made.Name);
+  ASSERT_TRUE(maker.Write(TMapRecord{}));
+  maker.Release();
+  EXPECT_LT(shm_open(made.Name.c_str(), O_RDONLY, 0), 0);
+
+  const int fd = MakeForeignBlock(found.Name, 0600, geteuid());
+  ASSERT_GE(fd, 0);
+  close(fd);
+  TMapLink user(found.Name);
+  ASSERT_TRUE(user.Write(TMapRecord{}));
+  user.Release();
+  const int again = shm_open(found.Name.c_str(), O_RDONLY, 0);
+  EXPECT_GE(again, 0);
+  close(again);
 }
 
 }  // namespace
