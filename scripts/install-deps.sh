@@ -7,7 +7,8 @@ packages=(
   libftdi1-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth fonts-liberation dbus
+  xvfb xauth xdotool fonts-liberation dbus
+  help2man dpkg-dev lintian desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,12 @@
 #include "shell/Application.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QIcon>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QStyleFactory>
 #include <exception>
 
@@ -20,6 +26,8 @@ namespace vireon {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName("NDQ Vireon DL");
+  setDesktopFileName(kApplicationId);
+  setWindowIcon(QIcon(":/icons/vireon.svg"));
   setStyle(QStyleFactory::create("Fusion"));
 }
 
@@ -53,6 +61,36 @@ void CreateForms() {
   Com_Form = new TCom_Form;
   Com_Form->show();
   LogWarningForm = new TLogWarningForm(*Engine);
+}
+
+namespace {
+int StopSignalPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  const char byte = 1;
+  // Only async-signal-safe work here; the event loop does the rest.
+  if (::write(StopSignalPipe[1], &byte, 1) < 0) return;
+}
+}  // namespace
+
+void CloseOnStopSignals() {
+  if (::pipe2(StopSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(StopSignalPipe[0], QSocketNotifier::Read, qApp);
+  QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+    char byte;
+    while (::read(StopSignalPipe[0], &byte, 1) > 0) {
+    }
+    if (Main_Form != nullptr && Main_Form->isVisible())
+      Main_Form->close();
+    else
+      QCoreApplication::quit();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
 }
 
 }  // namespace vireon

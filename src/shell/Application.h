@@ -20,5 +20,11 @@ void ShowException(const char* what);
 void CreateProcessObjects();
 // Main window, About box, map range dialog, port dialog (on screen), log warning dialog.
 void CreateForms();
+// SIGTERM (a session ending) and SIGINT close the program as File, Exit does, so the log is
+// completed; before a port is chosen they end it at once.
+void CloseOnStopSignals();
+
+// The desktop's name for the program: its desktop entry, icon and metainfo.
+constexpr const char* kApplicationId = "com.ndq.VireonDataLogger";
 
 }  // namespace vireon

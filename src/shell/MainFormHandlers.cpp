@@ -2,6 +2,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -190,10 +191,19 @@ void TMain_Form::AboutClick() {
   if (AboutDlg != nullptr) AboutDlg->show();
 }
 
+static QString UserManualPath() {
+  // The current folder first, as the program always looked; then where the package put it.
+  for (const QString& folder : {QString("."), QString(VIREON_DOC_DIR)}) {
+    const QFileInfo manual(QDir(folder), "Vireon1.0.pdf");
+    if (manual.exists()) return manual.absoluteFilePath();
+  }
+  return {};
+}
+
 void TMain_Form::UserManualClick() {
   // The desktop's opener reports success even for a missing file, so look for it first.
-  const QString manual = QFileInfo("Vireon1.0.pdf").absoluteFilePath();
-  if (!QFileInfo::exists(manual) || !QDesktopServices::openUrl(QUrl::fromLocalFile(manual)))
+  const QString manual = UserManualPath();
+  if (manual.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(manual)))
     ShowMessageBox(0, "Could Not Load User Manual!!!");
 }
 

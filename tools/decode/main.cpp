@@ -11,6 +11,7 @@
 #include "FileMode.h"
 #include "KlfMode.h"
 #include "PortMode.h"
+#include "platform/CommandLine.h"
 
 namespace {
 
@@ -23,8 +24,20 @@ struct TOptions {
 };
 
 constexpr const char* kUsage =
-    "usage: vireon-decode [--summary] [FILE|FILE.KLF|-]\n"
-    "       vireon-decode --port NAME [--duration SEC] [--log FILE] [--summary]\n";
+    "Usage: vireon-decode [--summary] [FILE|FILE.KLF|-]\n"
+    "  or:  vireon-decode --port NAME [--duration SEC] [--log FILE] [--summary]\n"
+    "Decodes the Vireon instrument's packets to JSON Lines, one object per packet: from a\n"
+    "captured byte stream (standard input for -), from a KLF log, or live from a port.\n"
+    "\n"
+    "  --summary        end with a line of counts (packets, bytes, bad checksums)\n"
+    "  --port NAME      decode live: COM1: to COM4:, USB, \"USB <serial number>\" or a device\n"
+    "  --duration SEC   with --port: stop after SEC seconds (else at SIGINT or SIGTERM)\n"
+    "  --log FILE       with --port: also write a KLF log to FILE (the name as given)\n"
+    "  --help           show this help and exit\n"
+    "  --version        show the version and exit\n"
+    "\n"
+    "Exit status: 0 success, 2 usage error or an input or port that cannot be opened,\n"
+    "1 a failure during the run (the log could not be written).\n";
 
 // False on an option it does not know.
 bool ParseOptions(int argc, char** argv, TOptions& options) {
@@ -54,11 +67,12 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto code = vireon::AnswerStandardOption(argc, argv, "vireon-decode", kUsage)) return *code;
   std::ios::sync_with_stdio(false);
   TOptions options;
   if (!ParseOptions(argc, argv, options)) {
     std::cerr << kUsage;
-    return 2;
+    return vireon::kExitUsage;
   }
   if (!options.Port.empty())
     return vireon::RunPortMode(options.Port, options.Duration, options.Summary, options.Log);

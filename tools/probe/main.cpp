@@ -1,7 +1,7 @@
 // marlune-probe: stands in for the mapping program. It waits for the map update signal on the
 // session bus and prints the record it then reads from the shared-memory block as one JSON line.
-// Exit status: 0 after --count records (or never, without --count), 1 on a usage error, 2 when
-// there is no session bus, 3 when --timeout seconds pass before --count records.
+// Exit status: 0 after --count records (or never, without --count), 2 on a usage error or when
+// there is no session bus, 1 when --timeout seconds pass before --count records.
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -14,6 +14,7 @@
 #include <string>
 
 #include "gps/MapLink.h"
+#include "platform/CommandLine.h"
 #include "platform/SharedMemory.h"
 
 namespace {
@@ -74,28 +75,43 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 }  // namespace
 
+constexpr const char* kUsage =
+    "Usage: marlune-probe [--count N] [--timeout SECONDS] [--name /BLOCK]\n"
+    "Listens for the Vireon Data Logger's map updates (NDQ_MAP_UPDATE on the session bus) and\n"
+    "prints the map record of each as one JSON line.\n"
+    "\n"
+    "  --count N          exit after N records\n"
+    "  --timeout SECONDS  give up after SECONDS (exit status 1)\n"
+    "  --name /BLOCK      the shared-memory block to read (default /NDQMARLUNE)\n"
+    "  --help             show this help and exit\n"
+    "  --version          show the version and exit\n"
+    "\n"
+    "Exit status: 0 success, 2 usage error or no session bus, 1 timed out.\n";
+
 int main(int argc, char** argv) {
+  if (auto code = vireon::AnswerStandardOption(argc, argv, "marlune-probe", kUsage)) return *code;
   QCoreApplication app(argc, argv);
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::cerr << "usage: marlune-probe [--count N] [--timeout SECONDS] [--name /BLOCK]\n";
-    return 1;
+    std::cerr << kUsage;
+    return vireon::kExitUsage;
   }
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
     std::cerr << "marlune-probe: no session bus\n";
-    return 2;
+    return vireon::kExitUsage;
   }
   Probe probe(options);
   if (!bus.connect(QString(), vireon::kMapBusPath, vireon::kMapBusInterface, vireon::kMapBusSignal,
                    &probe, SLOT(MapUpdate()))) {
     std::cerr << "marlune-probe: cannot listen on the session bus\n";
-    return 2;
+    return vireon::kExitUsage;
   }
   // Tells a waiting test that notifications from now on will be seen.
   std::cerr << "marlune-probe: listening" << std::endl;
   if (options.TimeoutSeconds > 0)
-    QTimer::singleShot(options.TimeoutSeconds * 1000, &app, [] { QCoreApplication::exit(3); });
+    QTimer::singleShot(options.TimeoutSeconds * 1000, &app,
+                       [] { QCoreApplication::exit(vireon::kExitFailure); });
   return app.exec();
 }
 

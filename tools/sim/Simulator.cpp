@@ -151,9 +151,11 @@ void TSimulator::Receive() {
   uint8_t buffer[512];
   ssize_t n = read(Pty.Master, buffer, sizeof buffer);
   if (n <= 0) return;
-  std::fprintf(stderr, "vireon-sim: received");
-  for (ssize_t i = 0; i < n; ++i) std::fprintf(stderr, " %02X", buffer[i]);
-  std::fprintf(stderr, "\n");
+  if (Options.Verbose) {
+    std::fprintf(stderr, "vireon-sim: received");
+    for (ssize_t i = 0; i < n; ++i) std::fprintf(stderr, " %02X", buffer[i]);
+    std::fprintf(stderr, "\n");
+  }
   for (ssize_t i = 0; i < n; ++i) {
     if (Framer.Push(buffer[i]) != 0) continue;
     const PacketRecord& record = Framer.Record();

@@ -33,6 +33,7 @@ struct TOptions {
   // Start the measurement again once a logger asks for the serial number, as an operator does
   // after connecting, so the logger sees the scan set-up without a command on stdin.
   bool StartOnConnect = false;
+  bool Verbose = false;  // trace received bytes on stderr
 };
 
 class TSimulator {

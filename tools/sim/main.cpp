@@ -14,6 +14,7 @@
 
 #include "Pty.h"
 #include "Simulator.h"
+#include "platform/CommandLine.h"
 
 namespace {
 
@@ -23,12 +24,27 @@ void OnSignal(int) {
   Stop.store(true);
 }
 
-void Usage() {
-  std::fprintf(stderr,
-               "usage: vireon-sim [--mode single|scan|table] [--rate N | --full-rate]\n"
-               "                  [--serial TEXT] [--seed N] [--noise P] [--duration SEC]\n"
-               "                  [--link PATH] [--start-on-connect]\n");
-}
+constexpr const char* kUsage =
+    "Usage: vireon-sim [OPTION]...\n"
+    "A simulated Vireon instrument on a pseudo-terminal. Prints the terminal's path and the path\n"
+    "of a stable link to it, then streams packets until --duration, SIGINT, SIGTERM or quit.\n"
+    "\n"
+    "  --mode single|scan|table  measurement mode at start (default scan)\n"
+    "  --rate N                  measurement packets per second (default 10)\n"
+    "  --full-rate               measurement packets as fast as the line carries them\n"
+    "  --serial TEXT             the instrument's serial number, at most 8 characters\n"
+    "  --seed N                  seed of the simulated levels, noise and track\n"
+    "  --noise P                 chance per packet of line garbage and a corrupted copy\n"
+    "  --duration SEC            stop after SEC seconds\n"
+    "  --link PATH               where the stable link goes (default\n"
+    "                            $XDG_RUNTIME_DIR/vireon-sim.tty)\n"
+    "  --start-on-connect        restart the measurement when a logger connects\n"
+    "  --verbose                 trace every byte received on stderr\n"
+    "  --help                    show this help and exit\n"
+    "  --version                 show the version and exit\n"
+    "\n"
+    "Commands on stdin: single, scan, table, start, marker, unplug, plug, quit.\n"
+    "Exit status: 0 success, 2 usage error or no pseudo-terminal, 1 a failure during the run.\n";
 
 bool ParseMode(const std::string& text, vireon::sim::TMeasureMode& mode) {
   using vireon::sim::TMeasureMode;
@@ -60,6 +76,10 @@ bool ParseOptions(int argc, char** argv, vireon::sim::TOptions& o) {
       o.StartOnConnect = true;
       continue;
     }
+    if (arg == "--verbose") {
+      o.Verbose = true;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     const char* value = argv[++i];
     double number = 0;
@@ -89,17 +109,18 @@ bool ParseOptions(int argc, char** argv, vireon::sim::TOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto code = vireon::AnswerStandardOption(argc, argv, "vireon-sim", kUsage)) return *code;
   vireon::sim::TOptions options;
   if (!ParseOptions(argc, argv, options)) {
-    Usage();
-    return 2;
+    std::fputs(kUsage, stderr);
+    return vireon::kExitUsage;
   }
   if (options.LinkPath.empty()) options.LinkPath = vireon::sim::DefaultLinkPath();
 
   vireon::sim::TPty pty;
   if (!pty.Create() || !pty.Link(options.LinkPath)) {
     std::fprintf(stderr, "vireon-sim: %s\n", pty.Error.c_str());
-    return 1;
+    return vireon::kExitUsage;
   }
   std::printf("%s\n%s\n", pty.SlavePath.c_str(), pty.LinkPath.c_str());
   std::fflush(stdout);

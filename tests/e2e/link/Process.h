@@ -147,7 +147,7 @@ struct TSim {
     return "/tmp/vireon-e2e-link-" + std::to_string(getpid()) + ".tty";
   }
   static std::vector<std::string> Args(std::vector<std::string> options) {
-    std::vector<std::string> args = {BinDir() + "/vireon-sim", "--link", LinkPath()};
+    std::vector<std::string> args = {BinDir() + "/vireon-sim", "--verbose", "--link", LinkPath()};
     args.insert(args.end(), options.begin(), options.end());
     return args;
   }

@@ -1,0 +1,79 @@
+# Installation and the Debian package: the four programs, the manual, a desktop entry, icon and
+# metainfo under one application id, the udev rule for the instrument's FTDI bridge, a man page
+# per program made from its --help, the licence and the Debian copyright file.
+set(VIREON_APP_ID com.ndq.VireonDataLogger)
+set(_pkg ${PROJECT_SOURCE_DIR}/packaging)
+
+set(_programs vireon-decode vireon-sim marlune-probe)
+if(TARGET vireon-logger)
+  list(APPEND _programs vireon-logger)
+  install(FILES ${PROJECT_BINARY_DIR}/bin/Vireon1.0.pdf DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+install(TARGETS ${_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES ${_pkg}/${VIREON_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${_pkg}/${VIREON_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/vireon.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        RENAME ${VIREON_APP_ID}.svg)
+install(FILES ${_pkg}/70-vireon-data-logger.rules DESTINATION lib/udev/rules.d)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${_pkg}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# Compressed without a timestamp, so the package is the same from one build to the next.
+set(_changelog ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${_changelog}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
+  COMMAND gzip -9n -c ${_pkg}/changelog > ${_changelog}
+  DEPENDS ${_pkg}/changelog)
+set(_generated ${_changelog})
+install(FILES ${_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+find_program(HELP2MAN help2man)
+if(HELP2MAN)
+  set(_names_vireon-logger "data logger for the Vireon RF measuring instrument")
+  set(_names_vireon-decode "decode the Vireon instrument's packets to JSON Lines")
+  set(_names_vireon-sim "simulated Vireon instrument on a pseudo-terminal")
+  set(_names_marlune-probe "print the Vireon Data Logger's map records")
+  foreach(program ${_programs})
+    set(_page ${PROJECT_BINARY_DIR}/man/${program}.1.gz)
+    add_custom_command(OUTPUT ${_page}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=1796774400 QT_QPA_PLATFORM=offscreen
+              ${HELP2MAN} --no-info --name=${_names_${program}} --section=1
+              --output=${PROJECT_BINARY_DIR}/man/${program}.1 $<TARGET_FILE:${program}>
+      COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/man/${program}.1
+      DEPENDS ${program}
+      VERBATIM)
+    list(APPEND _generated ${_page})
+    install(FILES ${_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endforeach()
+else()
+  message(STATUS "help2man not found: no man pages (scripts/install-deps.sh installs it)")
+endif()
+add_custom_target(vireon-install-files ALL DEPENDS ${_generated})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vireon-data-logger)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "NDQ <vireon@ndq.example.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "data logger for the Vireon RF measuring instrument")
+set(CPACK_PACKAGE_DESCRIPTION
+    "The PC-side program of the Vireon handheld RF measuring instrument (two radio receivers\n"
+    "and a GPS receiver). It reads the instrument over its FTDI USB bridge or a serial port,\n"
+    "shows one signal-strength bar graph per receiver and a GPS screen, logs every packet to a\n"
+    "KLF log file and hands the position with one signal level to a mapping program.\n"
+    "Includes a decoder for logs and captures, an instrument simulator and a map-link probe.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Help > User Manual opens the PDF through the desktop's opener.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_pkg}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
+include(CPack)
