@@ -58,11 +58,12 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "NDQ <vireon@ndq.example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "data logger for the Vireon RF measuring instrument")
 set(CPACK_PACKAGE_DESCRIPTION
-    "The PC-side program of the Vireon handheld RF measuring instrument (two radio receivers\n"
-    "and a GPS receiver). It reads the instrument over its FTDI USB bridge or a serial port,\n"
-    "shows one signal-strength bar graph per receiver and a GPS screen, logs every packet to a\n"
-    "KLF log file and hands the position with one signal level to a mapping program.\n"
-    "Includes a decoder for logs and captures, an instrument simulator and a map-link probe.")
+    "The PC-side program of the Vireon handheld RF measuring instrument (two\n"
+    "radio receivers and a GPS receiver). It reads the instrument over its FTDI\n"
+    "USB bridge or a serial port, shows one signal-strength bar graph per\n"
+    "receiver and a GPS screen, logs every packet to a KLF log file and hands\n"
+    "the position with one signal level to a mapping program. Includes a\n"
+    "decoder for logs and captures, an instrument simulator and a map probe.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

@@ -8,6 +8,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VIREON_BUILD_DIR:-$root/build/dev}"  # the dev preset's folder unless told otherwise
 
 "$root/scripts/install-deps.sh"
+# The same compiler cache as the test command, whichever clone this is.
+export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=true CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-8G}
 cmake --preset dev -S "$root" -B "$build" -DVIREON_GUI=ON >/dev/null
 cmake --build "$build" --target vireon-logger vireon-sim
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the suite plainly, under AddressSanitizer + UndefinedBehaviorSanitizer,
-# under ThreadSanitizer, and each libFuzzer target for a bounded time. Installs what it needs.
+# under ThreadSanitizer, each libFuzzer target for a bounded time, and the Debian package's checks.
+# Installs what it needs.
 # Usage: scripts/test-all.sh [--quick]   (--quick: the plain run only)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -65,12 +66,25 @@ run_fuzzers() {
   done <build/fuzz/fuzzers.txt
 }
 
+# The release build's package: lintian-clean, complete, every program answering --version.
+run_package() {
+  echo "=== package"
+  local deb
+  if deb=$(bash scripts/package.sh build/package | tail -1) &&
+      bash tests/package/check-package.sh "$deb"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1)); failures+=("package")
+  fi
+}
+
 mkdir -p build
 run_suite dev
 if [ "${1:-}" != "--quick" ]; then
   run_suite asan
   run_suite tsan
   run_fuzzers
+  run_package
 fi
 
 if [ ${#failures[@]} -gt 0 ]; then

@@ -1,11 +1,18 @@
 // Typesets the user manual: reads a Markdown source and writes it as an A4 PDF.
 // Usage: vireon-manual <source.md> <output.pdf>; exit code 1 when either file fails.
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPageSize>
 #include <QPdfWriter>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QUrl>
 #include <cstdio>
+#include <vector>
 
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
@@ -23,6 +30,29 @@ int main(int argc, char** argv) {
   font.setPointSize(11);
   doc.setDefaultFont(font);
   doc.setMarkdown(QString::fromUtf8(source.readAll()));
+  // Printing works on a copy of the document, which loads no pictures of its own: put each one
+  // in as a resource, scaled to the text's width.
+  const QDir folder = QFileInfo(argv[1]).absoluteDir();
+  std::vector<QTextFragment> pictures;
+  for (QTextBlock block = doc.begin(); block.isValid(); block = block.next())
+    for (auto it = block.begin(); !it.atEnd(); ++it)
+      if (it.fragment().charFormat().isImageFormat()) pictures.push_back(it.fragment());
+  for (const QTextFragment& fragment : pictures) {
+    QTextImageFormat format = fragment.charFormat().toImageFormat();
+    const QImage picture(folder.filePath(format.name()));
+    if (picture.isNull()) {
+      std::fprintf(stderr, "vireon-manual: cannot read %s\n", qPrintable(format.name()));
+      return 1;
+    }
+    doc.addResource(QTextDocument::ImageResource, QUrl(format.name()), picture);
+    constexpr double kTextWidth = 540;  // within the A4 text width, at the document's 96 dpi
+    format.setWidth(kTextWidth);
+    format.setHeight(kTextWidth * picture.height() / picture.width());
+    QTextCursor cursor(&doc);
+    cursor.setPosition(fragment.position());
+    cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+    cursor.setCharFormat(format);
+  }
 
   QPdfWriter pdf(argv[2]);
   pdf.setPageSize(QPageSize(QPageSize::A4));

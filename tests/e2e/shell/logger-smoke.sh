@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The logger as built, not in-process: under Xvfb against vireon-sim it shows the port dialog,
+# connects when OK is pressed (the instrument hears the serial-number request) and ends with
+# exit status 0 when the session asks it to (SIGTERM).
+# Usage: logger-smoke.sh VIREON-LOGGER VIREON-SIM
+set -uo pipefail
+logger=$1
+sim=$2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "logger-smoke: $*" >&2
+  exit 1
+}
+# Polls cmd until it succeeds, for at most 20 s.
+await() {
+  for _ in $(seq 200); do
+    eval "$1" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Xvfb picks a free display and writes its number to the file.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+await '[ -s "$work/display" ]' || fail "Xvfb did not start"
+export DISPLAY=":$(head -1 "$work/display")"
+unset QT_QPA_PLATFORM
+
+"$sim" --verbose --link "$work/sim.tty" --rate 5 >"$work/sim.out" 2>"$work/sim.err" </dev/null &
+pids+=($!)
+await '[ -e "$work/sim.tty" ]' || fail "vireon-sim made no terminal"
+
+(cd "$work" && VIREON_COM1="$work/sim.tty" exec "$logger") >"$work/logger.log" 2>&1 &
+logger_pid=$!
+await 'xdotool search --name "Select Communications Port" >/dev/null 2>&1' ||
+  fail "no port dialog"
+dialog=$(xdotool search --name "Select Communications Port" | head -1)
+xdotool windowfocus --sync "$dialog" key Return
+await 'grep -q "received AA 02 00 1C 1C" "$work/sim.err"' || fail "the instrument heard nothing"
+await 'xdotool search --name "Vireon Data Logger" >/dev/null 2>&1' || fail "no main window"
+
+kill -TERM "$logger_pid"
+for _ in $(seq 200); do kill -0 "$logger_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$logger_pid" 2>/dev/null && fail "still running 20 s after SIGTERM"
+wait "$logger_pid"
+rc=$?
+[ $rc -eq 0 ] || { cat "$work/logger.log" >&2; fail "exit status $rc"; }
+echo "logger-smoke: connected and ended with exit status 0"
