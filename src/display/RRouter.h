@@ -43,11 +43,6 @@ struct TTableSlot {
 };
 using TTopTen = std::array<TTableSlot, 10>;
 
-// A stored level byte in dBm: the unsigned byte minus 256, so always -256..-1.
-inline int16_t LevelOf(int8_t stored) {
-  return static_cast<int16_t>(static_cast<uint8_t>(stored) - 256);
-}
-
 // The ten strongest of count levels, by descending level; equal levels keep table order and
 // levels of -120 or lower never enter.
 TTopTen RankTable(const std::atomic<int8_t>* levels, int count);

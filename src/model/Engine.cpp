@@ -22,8 +22,6 @@ namespace {
 // Room for the largest fixed layout decoded here, the 80-byte scan list; samples and GPS
 // reports take their own sizes from the record.
 constexpr int kFixedPayload = 80;
-constexpr int kScanLevelEntries = 5;
-constexpr int kTableLevelEntries = 4;
 constexpr int kWarnAfter = 5;
 
 // The bytes a type's decoder reads at fixed offsets; shorter payloads are zero-padded to it.

@@ -30,6 +30,14 @@ constexpr int kTableEntries = 3072;
 constexpr int kSampleBufferSize = 4096;
 constexpr int kScanInfoSize = 8192;
 constexpr int16_t kNoLevel = -120;
+constexpr int kScanLevelEntries = 5;   // entries a scan-levels packet carries at most
+constexpr int kTableLevelEntries = 4;  // entries a table-levels packet carries at most
+
+// A stored level byte in dBm, as the receiver display shows it: the unsigned byte minus 256, so
+// always -256..-1.
+inline int16_t LevelOf(int8_t stored) {
+  return static_cast<int16_t>(static_cast<uint8_t>(stored) - 256);
+}
 
 extern const char* const kScanWarningText;
 

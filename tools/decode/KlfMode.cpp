@@ -46,15 +46,15 @@ PacketRecord HeaderConfiguration(const std::vector<uint8_t>& body) {
   return record;
 }
 
-// Text fields of the header's own records.
-void AddHeaderTexts(uint8_t type, const std::vector<uint8_t>& body, TJson& fields) {
-  const size_t n = body.size() - 2;  // between the type and the checksum
-  if (type == kIdentityType) {
-    std::string text(reinterpret_cast<const char*>(body.data() + 1), std::min<size_t>(n, 13));
-    fields["Identity"] = Latin1(text.c_str());
-  } else if (type == kSerialType) {
+// Text fields of the header's own records, read from the record's payload.
+void AddHeaderTexts(const PacketRecord& record, TJson& fields) {
+  const size_t n = static_cast<size_t>(std::max(record.PayloadSize(), 0));
+  const char* text = reinterpret_cast<const char*>(record.Data);
+  if (record.Type == kIdentityType) {
+    fields["Identity"] = Latin1(std::string(text, std::min<size_t>(n, 13)).c_str());
+  } else if (record.Type == kSerialType) {
     char serial[9] = {};
-    std::memcpy(serial, body.data() + 1, std::min<size_t>(n, 8));
+    std::memcpy(serial, text, std::min<size_t>(n, 8));
     fields["SerialNumber"] = Latin1(serial);
   }
 }
@@ -69,23 +69,16 @@ bool IsKlfName(const std::string& path) {
   return ext == ".KLF";
 }
 
-TKlfSummary DecodeKlf(std::FILE* in, const TDecodeSession::TSink& sink) {
+TKlfSummary ReadKlf(std::FILE* in, const TKlfHandlers& handlers) {
   TKlfSummary summary;
-  uint64_t offset = 0;
-  TJson fields;  // what the record adds to, or changes in, the engine's line
-  TDecodeSession session([&](const TJson& decoded) {
-    TJson line = {{"offset", offset}};
-    line.update(decoded);
-    line.update(fields);
-    sink(line);
-  });
   const bool isLog = SkipSignature(in, summary.Bytes);
   std::vector<uint8_t> body;
   uint8_t lengthBytes[2];
+  PacketRecord record;
   for (int index = 0;; ++index) {
     const size_t got = std::fread(lengthBytes, 1, 2, in);
     if (got == 0) break;
-    offset = summary.Bytes;
+    const uint64_t offset = summary.Bytes;
     summary.Bytes += got;
     const size_t length = got == 2 ? lengthBytes[0] | (lengthBytes[1] << 8) : 0;
     body.resize(length);
@@ -96,9 +89,7 @@ TKlfSummary DecodeKlf(std::FILE* in, const TDecodeSession::TSink& sink) {
     if (!whole) ++summary.Truncated;
     if (whole && isLog && index == kHeaderReceiverIndex && length == kHeaderReceiverLength &&
         body[0] == 1) {
-      fields = {
-          {"length", length}, {"payload", HexBytes(body.data() + 1, length - 1)}, {"header", true}};
-      session.Deliver(HeaderConfiguration(body));
+      handlers.Packet(offset, HeaderConfiguration(body), true);
       continue;
     }
     uint8_t sum = 0;
@@ -106,22 +97,48 @@ TKlfSummary DecodeKlf(std::FILE* in, const TDecodeSession::TSink& sink) {
     const bool checksumOk = whole && length > 0 && sum == 0;
     if (!checksumOk) ++summary.BadChecksum;
     if (!checksumOk || length > kMaxBody) {
-      TJson line = {{"offset", offset}, {"length", length}};
-      if (bodyGot > 0) line["type"] = body[0];
-      if (!whole) line["truncated"] = true;
-      line["checksum_ok"] = false;
-      sink(line);
+      handlers.Broken(offset, length, bodyGot > 0 ? body[0] : -1, whole);
       continue;
     }
-    PacketRecord record;
+    record = PacketRecord{};
     record.Sync = kSync;
     record.Length = static_cast<int16_t>(length);
     std::memcpy(&record.Type, body.data(), length);
-    fields = {{"checksum_ok", true}};
-    AddHeaderTexts(record.Type, body, fields);
-    session.Deliver(record);
+    handlers.Packet(offset, record, false);
   }
   return summary;
+}
+
+TKlfSummary DecodeKlf(std::FILE* in, const TDecodeSession::TSink& sink) {
+  uint64_t at = 0;
+  TJson fields;  // what the record adds to, or changes in, the engine's line
+  TDecodeSession session([&](const TJson& decoded) {
+    TJson line = {{"offset", at}};
+    line.update(decoded);
+    line.update(fields);
+    sink(line);
+  });
+  TKlfHandlers handlers;
+  handlers.Packet = [&](uint64_t offset, const PacketRecord& record, bool header) {
+    at = offset;
+    if (header) {
+      fields = {{"length", kHeaderReceiverLength},
+                {"payload", HexBytes(record.Data, kHeaderReceiverLength - 1)},
+                {"header", true}};
+    } else {
+      fields = {{"checksum_ok", true}};
+      AddHeaderTexts(record, fields);
+    }
+    session.Deliver(record);
+  };
+  handlers.Broken = [&](uint64_t offset, size_t length, int type, bool whole) {
+    TJson line = {{"offset", offset}, {"length", length}};
+    if (type >= 0) line["type"] = type;
+    if (!whole) line["truncated"] = true;
+    line["checksum_ok"] = false;
+    sink(line);
+  };
+  return ReadKlf(in, handlers);
 }
 
 int RunKlfMode(const std::string& path, bool summary) {

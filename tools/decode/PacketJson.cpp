@@ -6,8 +6,6 @@ namespace vireon {
 
 namespace {
 
-constexpr int kTableLevelEntries = 4;
-
 TJson GpsJson(const TGPS& g) {
   TJson channels = TJson::array();
   for (const auto& c : g.Channels) {
@@ -185,7 +183,8 @@ void TDecodeSession::Feed(const uint8_t* bytes, size_t n) {
 void TDecodeSession::Deliver(const PacketRecord& record) {
   Engine_.Dispatch(record);
   ++Packets;
-  Sink(PacketJson(record, Engine_));
+  if (Sink) Sink(PacketJson(record, Engine_));
+  if (OnRecord) OnRecord(record, Engine_);
   for (int i = 0; i < 2; ++i) {
     Engine_.ReceiverEvent[i].Reset();
     Engine_.SingleDataReady[i] = 0;

@@ -29,7 +29,11 @@ std::string Latin1(const char* text);
 class TDecodeSession {
  public:
   using TSink = std::function<void(const TJson&)>;
+  // Told of each packet after the engine has dispatched it, for readers that need no JSON.
+  using TRecordHandler = std::function<void(const PacketRecord&, const TEngine&)>;
+  // An empty sink makes no JSON at all.
   explicit TDecodeSession(TSink sink);
+  void SetRecordHandler(TRecordHandler handler) { OnRecord = std::move(handler); }
 
   // Frames the bytes and delivers every complete packet; the framer's state carries over.
   void Feed(const uint8_t* bytes, size_t n);
@@ -43,6 +47,7 @@ class TDecodeSession {
 
  private:
   TSink Sink;
+  TRecordHandler OnRecord;
   TGPSShared Gps;
   TEngine Engine_{Gps};
   TPacket Framer_;

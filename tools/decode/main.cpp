@@ -8,6 +8,7 @@
 #include <iostream>
 #include <string>
 
+#include "ExportMode.h"
 #include "FileMode.h"
 #include "KlfMode.h"
 #include "PortMode.h"
@@ -20,12 +21,15 @@ struct TOptions {
   std::string File = "-";
   std::string Port;
   std::string Log;
+  std::string Export;  // the format's name; empty when not exporting
+  std::string Out;
   double Duration = 0;
 };
 
 constexpr const char* kUsage =
     "Usage: vireon-decode [--summary] [FILE|FILE.KLF|-]\n"
     "  or:  vireon-decode --port NAME [--duration SEC] [--log FILE] [--summary]\n"
+    "  or:  vireon-decode --export csv|geojson|kml [--out FILE] FILE.KLF|FILE|-\n"
     "Decodes the Vireon instrument's packets to JSON Lines, one object per packet: from a\n"
     "captured byte stream (standard input for -), from a KLF log, or live from a port.\n"
     "\n"
@@ -33,6 +37,9 @@ constexpr const char* kUsage =
     "  --port NAME      decode live: COM1: to COM4:, USB, \"USB <serial number>\" or a device\n"
     "  --duration SEC   with --port: stop after SEC seconds (else at SIGINT or SIGTERM)\n"
     "  --log FILE       with --port: also write a KLF log to FILE (the name as given)\n"
+    "  --export FORMAT  write one row per stored RSSI level, geotagged with the last GPS fix:\n"
+    "                   csv, geojson or kml\n"
+    "  --out FILE       with --export: write to FILE instead of standard output\n"
     "  --help           show this help and exit\n"
     "  --version        show the version and exit\n"
     "\n"
@@ -50,6 +57,10 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
       options.Port = argv[++k];
     } else if (arg == "--log" && k + 1 < argc) {
       options.Log = argv[++k];
+    } else if (arg == "--export" && k + 1 < argc) {
+      options.Export = argv[++k];
+    } else if (arg == "--out" && k + 1 < argc) {
+      options.Out = argv[++k];
     } else if (arg == "--duration" && k + 1 < argc) {
       char* end = nullptr;
       options.Duration = std::strtod(argv[++k], &end);
@@ -61,7 +72,9 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
       return false;
     }
   }
-  return options.Log.empty() || !options.Port.empty();
+  const bool exporting = !options.Export.empty();
+  return (options.Log.empty() || !options.Port.empty()) && (options.Out.empty() || exporting) &&
+         !(exporting && (!options.Port.empty() || options.Summary));
 }
 
 }  // namespace
@@ -73,6 +86,14 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) {
     std::cerr << kUsage;
     return vireon::kExitUsage;
+  }
+  if (!options.Export.empty()) {
+    vireon::TExportFormat format;
+    if (!vireon::ParseExportFormat(options.Export, format)) {
+      std::cerr << kUsage;
+      return vireon::kExitUsage;
+    }
+    return vireon::RunExportMode(format, options.File, options.Out);
   }
   if (!options.Port.empty())
     return vireon::RunPortMode(options.Port, options.Duration, options.Summary, options.Log);

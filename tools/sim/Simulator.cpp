@@ -14,10 +14,16 @@ constexpr int kTickMs = 4;                // pacing step while bytes wait for th
 constexpr int kIdleMs = 20;               // longest sleep of an idle line
 constexpr size_t kMaxPending = 8 * 1024;  // about 2 s of line time
 constexpr double kMaxCredit = 64;         // bytes: an idle line does not bank a burst
+constexpr size_t kReplayAhead = 2048;     // bytes of the replay queued ahead of the line
+constexpr double kReplayLeadIn = 0.5;     // seconds between a reader's first request and playback
 }  // namespace
 
-TSimulator::TSimulator(const TOptions& options, TPty& pty)
-    : Options(options), Pty(pty), Instrument(options.Serial, options.Seed), Random(options.Seed) {}
+TSimulator::TSimulator(const TOptions& options, TPty& pty, TReplay* replay)
+    : Options(options),
+      Pty(pty),
+      Replay(replay),
+      Instrument(options.Serial, options.Seed),
+      Random(options.Seed) {}
 
 double TSimulator::Seconds(Clock::time_point t) const {
   return std::chrono::duration<double>(t - Start).count();
@@ -87,6 +93,8 @@ bool TSimulator::Command(const std::string& line) {
     QueueAll(Instrument.StartMeasurement(Instrument.Mode));
   } else if (line == "marker") {
     ++Instrument.Marker;
+  } else if (line == "pause" || line == "resume") {
+    Pause(line == "pause", Seconds(Clock::now()));
   } else if (line == "unplug") {
     Unplug();
   } else if (line == "plug") {
@@ -99,7 +107,37 @@ bool TSimulator::Command(const std::string& line) {
   return true;
 }
 
+void TSimulator::Pause(bool on, double t) {
+  if (on == Paused) return;
+  Paused = on;
+  // A replay resumes where it stopped, not where the clock has got to meanwhile.
+  if (on)
+    PausedAt = t;
+  else
+    PlayStart += t - PausedAt;
+}
+
+void TSimulator::ScheduleReplay(double t) {
+  double due = 0;
+  while (PendingBytes < kReplayAhead) {
+    const TFrame* frame = Replay->Next(due);
+    if (frame == nullptr) {
+      if (!ReplayDone) std::fprintf(stderr, "vireon-sim: replay finished\n");
+      ReplayDone = true;
+      return;
+    }
+    if (PlayStart + due > t) return;
+    Queue(*frame, true);
+    Replay->Pop();
+  }
+}
+
 void TSimulator::Schedule(Clock::time_point now) {
+  if (Paused) return;
+  if (Replay != nullptr) {
+    if (Playing) ScheduleReplay(Seconds(now));
+    return;
+  }
   std::time_t second = std::time(nullptr);
   if (second != LastSecond) {
     double dt = LastSecond == 0 ? 0 : static_cast<double>(second - LastSecond);
@@ -122,7 +160,7 @@ void TSimulator::Schedule(Clock::time_point now) {
 void TSimulator::Send(Clock::time_point now) {
   double dt = std::chrono::duration<double>(now - LastPace).count();
   LastPace = now;
-  Credit = std::min(Credit + dt * kBytesPerSecond, Pending.empty() ? kMaxCredit : 4096.0);
+  Credit = std::min(Credit + dt * LineRate(), Pending.empty() ? kMaxCredit : 4096.0);
   size_t n = std::min(PendingBytes, static_cast<size_t>(Credit));
   if (n == 0 || Pty.Master < 0) return;
   uint8_t chunk[4096];
@@ -147,6 +185,12 @@ void TSimulator::Send(Clock::time_point now) {
   FrontSent = done;
 }
 
+// A replay at speed X runs the line X times as fast, at speed 0 as fast as the reader takes it.
+double TSimulator::LineRate() const {
+  if (Replay == nullptr) return kBytesPerSecond;
+  return Options.Speed > 0 ? kBytesPerSecond * std::max(1.0, Options.Speed) : 1e9;
+}
+
 void TSimulator::Receive() {
   uint8_t buffer[512];
   ssize_t n = read(Pty.Master, buffer, sizeof buffer);
@@ -159,10 +203,27 @@ void TSimulator::Receive() {
   for (ssize_t i = 0; i < n; ++i) {
     if (Framer.Push(buffer[i]) != 0) continue;
     const PacketRecord& record = Framer.Record();
+    if (Replay != nullptr) {
+      AnswerFromLog(record.Type);
+      continue;
+    }
     QueueAll(Instrument.Answer(record.Type));
     if (record.Type == 28 && Options.StartOnConnect)
       QueueAll(Instrument.StartMeasurement(Instrument.Mode));
   }
+}
+
+void TSimulator::AnswerFromLog(uint8_t type) {
+  // Once playback has begun the log's own records speak for the instrument, its answers to the
+  // requests of the recorded session among them; answering again would add packets to it.
+  const double now = Seconds(Clock::now());
+  if (Playing && now >= PlayStart) return;
+  if (type == 1) Queue(Replay->ConfigAnswer(), true);
+  if (type != 28) return;
+  Queue(Replay->SerialAnswer(), true);
+  // Playback begins when a reader attaches, once it has had time to ask for the configuration.
+  if (!Playing) PlayStart = now + kReplayLeadIn;
+  Playing = true;
 }
 
 bool TSimulator::ReadCommands(int fd) {
@@ -184,6 +245,7 @@ bool TSimulator::ReadCommands(int fd) {
 
 int TSimulator::SleepMs(Clock::time_point now) const {
   if (!Pending.empty() || Options.FullRate) return kTickMs;
+  if (Replay != nullptr) return Playing && !ReplayDone ? kTickMs : kIdleMs;
   if (Options.Rate <= 0) return kIdleMs;
   double untilLevels = (NextLevels - Seconds(now)) * 1000;
   return std::clamp(static_cast<int>(untilLevels) + 1, 1, kIdleMs);
@@ -191,7 +253,7 @@ int TSimulator::SleepMs(Clock::time_point now) const {
 
 void TSimulator::Run(const std::atomic<bool>& stop, int commandFd) {
   Start = LastPace = Clock::now();
-  QueueAll(Instrument.StartMeasurement(Options.Mode));
+  if (Replay == nullptr) QueueAll(Instrument.StartMeasurement(Options.Mode));
   while (!stop.load() && !Quit) {
     Clock::time_point now = Clock::now();
     if (Options.Duration > 0 && Seconds(now) >= Options.Duration) break;

@@ -17,6 +17,7 @@
 
 #include "Instrument.h"
 #include "Pty.h"
+#include "Replay.h"
 #include "link/Packet.h"
 
 namespace vireon::sim {
@@ -33,7 +34,10 @@ struct TOptions {
   // Start the measurement again once a logger asks for the serial number, as an operator does
   // after connecting, so the logger sees the scan set-up without a command on stdin.
   bool StartOnConnect = false;
-  bool Verbose = false;  // trace received bytes on stderr
+  bool Verbose = false;    // trace received bytes on stderr
+  std::string ReplayFile;  // play this KLF log instead of simulating
+  double Speed = 1;        // of the replay; 0 as fast as the reader takes it
+  bool Loop = false;       // start the replay again at its end
 };
 
 class TSimulator {
@@ -41,13 +45,14 @@ class TSimulator {
   using Clock = std::chrono::steady_clock;
   static constexpr double kBytesPerSecond = 3840;
 
-  TSimulator(const TOptions& options, TPty& pty);
+  // replay: the log to play (opened), or null to simulate.
+  TSimulator(const TOptions& options, TPty& pty, TReplay* replay = nullptr);
 
   // Runs until stop is set, the duration ends or "quit" arrives. commandFd: the command lines'
   // source (-1 for none).
   void Run(const std::atomic<bool>& stop, int commandFd);
-  // One command line: single, scan, table (start that measurement), start, marker, unplug,
-  // plug, quit. False for an unknown command.
+  // One command line: single, scan, table (start that measurement), start, marker, pause,
+  // resume, unplug, plug, quit. False for an unknown command.
   bool Command(const std::string& line);
 
   // Called with the time the last byte of each good frame went onto the line.
@@ -65,9 +70,15 @@ class TSimulator {
   void DropOldest();
   void Unplug();
   void Plug();
+  // Queues the replay's records that are due, a little ahead of the line.
+  void ScheduleReplay(double t);
+  double LineRate() const;
+  void Pause(bool on, double t);
   void Schedule(Clock::time_point now);
   void Send(Clock::time_point now);
   void Receive();
+  // The replay's answers to the PC's two commands; the first serial request starts playback.
+  void AnswerFromLog(uint8_t type);
   // False once the source has ended.
   bool ReadCommands(int fd);
   double Seconds(Clock::time_point t) const;
@@ -76,6 +87,12 @@ class TSimulator {
 
   TOptions Options;
   TPty& Pty;
+  TReplay* Replay;
+  bool Playing = false;  // a reader has attached to the replay
+  double PlayStart = 0;  // seconds, on Seconds()'s scale
+  bool ReplayDone = false;
+  bool Paused = false;
+  double PausedAt = 0;
   TInstrument Instrument;
   std::mt19937 Random;
   TPacket Framer;

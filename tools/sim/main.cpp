@@ -1,7 +1,8 @@
 // vireon-sim: a simulated instrument on a pseudo-terminal. Prints the terminal's path and the
 // path of a stable link to it, one per line, then streams until --duration, SIGINT, SIGTERM or
-// "quit" on stdin. Commands on stdin: single, scan, table, start, marker, unplug, plug, quit
-// ("plug" prints the new terminal's paths the same way).
+// "quit" on stdin. Commands on stdin: single, scan, table, start, marker, pause, resume, unplug,
+// plug, quit ("plug" prints the new terminal's paths the same way). With --replay it plays a
+// recorded log instead of simulating.
 
 #include <unistd.h>
 
@@ -26,8 +27,11 @@ void OnSignal(int) {
 
 constexpr const char* kUsage =
     "Usage: vireon-sim [OPTION]...\n"
+    "  or:  vireon-sim --replay FILE.KLF [--speed X] [--loop] [OPTION]...\n"
     "A simulated Vireon instrument on a pseudo-terminal. Prints the terminal's path and the path\n"
     "of a stable link to it, then streams packets until --duration, SIGINT, SIGTERM or quit.\n"
+    "With --replay it plays a recorded log's packets instead, paced by the instrument's clock\n"
+    "packets, once a reader has asked for the serial number.\n"
     "\n"
     "  --mode single|scan|table  measurement mode at start (default scan)\n"
     "  --rate N                  measurement packets per second (default 10)\n"
@@ -39,12 +43,16 @@ constexpr const char* kUsage =
     "  --link PATH               where the stable link goes (default\n"
     "                            $XDG_RUNTIME_DIR/vireon-sim.tty)\n"
     "  --start-on-connect        restart the measurement when a logger connects\n"
+    "  --replay FILE.KLF         play this log's packet records, answering from its header\n"
+    "  --speed X                 replay X times as fast (0: as fast as the reader takes it)\n"
+    "  --loop                    start the replay again at the log's end\n"
     "  --verbose                 trace every byte received on stderr\n"
     "  --help                    show this help and exit\n"
     "  --version                 show the version and exit\n"
     "\n"
-    "Commands on stdin: single, scan, table, start, marker, unplug, plug, quit.\n"
-    "Exit status: 0 success, 2 usage error or no pseudo-terminal, 1 a failure during the run.\n";
+    "Commands on stdin: single, scan, table, start, marker, pause, resume, unplug, plug, quit.\n"
+    "Exit status: 0 success, 2 usage error, a log that cannot be read or no pseudo-terminal,\n"
+    "1 a failure during the run.\n";
 
 bool ParseMode(const std::string& text, vireon::sim::TMeasureMode& mode) {
   using vireon::sim::TMeasureMode;
@@ -80,6 +88,10 @@ bool ParseOptions(int argc, char** argv, vireon::sim::TOptions& o) {
       o.Verbose = true;
       continue;
     }
+    if (arg == "--loop") {
+      o.Loop = true;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     const char* value = argv[++i];
     double number = 0;
@@ -89,6 +101,8 @@ bool ParseOptions(int argc, char** argv, vireon::sim::TOptions& o) {
       o.Serial = value;
     } else if (arg == "--link") {
       o.LinkPath = value;
+    } else if (arg == "--replay") {
+      o.ReplayFile = value;
     } else if (!ParseNumber(value, number)) {
       return false;
     } else if (arg == "--rate") {
@@ -99,6 +113,8 @@ bool ParseOptions(int argc, char** argv, vireon::sim::TOptions& o) {
       o.Noise = number;
     } else if (arg == "--duration") {
       o.Duration = number;
+    } else if (arg == "--speed") {
+      o.Speed = number;
     } else {
       return false;
     }
@@ -116,6 +132,12 @@ int main(int argc, char** argv) {
     return vireon::kExitUsage;
   }
   if (options.LinkPath.empty()) options.LinkPath = vireon::sim::DefaultLinkPath();
+  vireon::sim::TReplay replay;
+  const bool replaying = !options.ReplayFile.empty();
+  if (replaying && !replay.Open(options.ReplayFile, options.Speed, options.Loop)) {
+    std::fprintf(stderr, "vireon-sim: %s\n", replay.Error.c_str());
+    return vireon::kExitUsage;
+  }
 
   vireon::sim::TPty pty;
   if (!pty.Create() || !pty.Link(options.LinkPath)) {
@@ -131,7 +153,7 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  vireon::sim::TSimulator simulator(options, pty);
+  vireon::sim::TSimulator simulator(options, pty, replaying ? &replay : nullptr);
   simulator.Run(Stop, STDIN_FILENO);
   return 0;
 }

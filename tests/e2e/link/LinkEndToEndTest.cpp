@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <thread>
 
@@ -260,6 +261,80 @@ TEST(LiveDecoder, SaysWhenTheLinkIsLostAndRestoredAndLogsAcrossTheGap) {
   EXPECT_EQ(decode.Wait(), 0);
   EXPECT_NE(out.find("\"type\":4"), std::string::npos);
   EXPECT_GT(test::WholeKlfRecords(test::ReadAll(log)), 20);
+}
+
+// The session capture logged as the logger logs it, its header holding the serial number and
+// receivers the capture announces first.
+std::string RecordSession(const test::TScratchDir& dir) {
+  const test::Bytes capture = test::ReadAll(VIREON_TEST_DATA "/session.bin");
+  std::vector<PacketRecord> records;
+  TPacket framer;
+  for (uint8_t b : capture)
+    if (framer.Push(b) == 0) records.push_back(framer.Record());
+  TGPSShared gps;
+  TEngine engine{gps};
+  engine.Dispatch(records.at(0));
+  engine.Dispatch(records.at(1));
+  const std::string name = dir.File("session.KLF");
+  TLog_Router writer(engine, name);
+  writer.Start();
+  for (const PacketRecord& r : records)
+    writer.PostPacket(r.LogBytes(), static_cast<int16_t>(r.LogSize()));
+  writer.RequestStop();
+  writer.Join();
+  return name;
+}
+
+// What vireon-decode reads from the log's packet records (not its header), without the log's
+// own fields.
+std::vector<nlohmann::json> LoggedPackets(const std::string& log) {
+  TProcess decode({BinDir() + "/vireon-decode", log});
+  std::vector<nlohmann::json> packets;
+  std::string line;
+  while (decode.ReadLine(line)) {
+    nlohmann::json j = nlohmann::json::parse(line);
+    const bool headerScan = j["offset"] == 63 && (j["type"] == 5 || j["type"] == 6);
+    if (j.contains("header") || j["type"] == 0x80 || j["type"] == 0x81 || headerScan) continue;
+    j.erase("offset");
+    j.erase("checksum_ok");
+    packets.push_back(j);
+  }
+  return packets;
+}
+
+TEST(Replay, ALogPlayedBackIsDecodedLiveExactlyAsItWasRecorded) {
+  test::TScratchDir dir;
+  const std::string log = RecordSession(dir);
+  const std::vector<nlohmann::json> recorded = LoggedPackets(log);
+  ASSERT_GT(recorded.size(), 100u);
+
+  TSim sim({"--replay", log, "--speed", "0"});
+  ASSERT_FALSE(sim.Pty.empty());
+  TProcess decode({BinDir() + "/vireon-decode", "--port", sim.Pty});
+  std::vector<nlohmann::json> live;
+  std::string line;
+  while (live.size() < recorded.size() + 2 && decode.ReadLine(line))
+    live.push_back(nlohmann::json::parse(line));
+  decode.Signal(SIGTERM);
+  EXPECT_EQ(decode.Wait(), 0);
+  ASSERT_EQ(live.size(), recorded.size() + 2);
+  // First the answers to the decoder's two requests, from the log's header.
+  EXPECT_EQ(live[0]["SerialNumber"], "VX123456");
+  EXPECT_EQ(live[1]["type"], 1);
+  EXPECT_EQ(live[1]["ReceiverActive"], nlohmann::json({1, 1}));
+  for (size_t k = 0; k < recorded.size(); ++k)
+    ASSERT_EQ(live[k + 2], recorded[k]) << "packet " << k;
+}
+
+TEST(Replay, AFileThatIsNoLogIsRefusedOnOneLine) {
+  test::TScratchDir dir;
+  test::WriteAll(dir.File("notes.KLF"), {'h', 'i', '\n'});
+  TProcess sim({BinDir() + "/vireon-sim", "--replay", dir.File("notes.KLF")});
+  std::string line, extra;
+  ASSERT_TRUE(sim.ReadErrorLine(line));
+  EXPECT_NE(line.find("is not a KLF log"), std::string::npos) << line;
+  EXPECT_FALSE(sim.ReadErrorLine(extra));
+  EXPECT_EQ(sim.Wait(), 2);
 }
 
 TEST(LiveDecoder, StopsCleanlyOnSigterm) {

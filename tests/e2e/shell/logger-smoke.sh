@@ -40,11 +40,15 @@ await '[ -e "$work/sim.tty" ]' || fail "vireon-sim made no terminal"
 
 (cd "$work" && VIREON_COM1="$work/sim.tty" exec "$logger") >"$work/logger.log" 2>&1 &
 logger_pid=$!
-await 'xdotool search --name "Select Communications Port" >/dev/null 2>&1' ||
-  fail "no port dialog"
-dialog=$(xdotool search --name "Select Communications Port" | head -1)
-xdotool windowfocus --sync "$dialog" key Return
-await 'grep -q "received AA 02 00 1C 1C" "$work/sim.err"' || fail "the instrument heard nothing"
+# Presses OK (Return, the default button) once the dialog is on screen; a slow start (a sanitizer
+# build) may show the window before it can take the focus, so this is tried again until heard.
+press_ok() {
+  local dialog
+  dialog=$(xdotool search --onlyvisible --name "Select Communications Port" 2>/dev/null | head -1)
+  [ -n "$dialog" ] && xdotool windowfocus --sync "$dialog" key Return >/dev/null 2>&1
+  grep -q "received AA 02 00 1C 1C" "$work/sim.err"
+}
+await press_ok || fail "the instrument heard nothing"
 await 'xdotool search --name "Vireon Data Logger" >/dev/null 2>&1' || fail "no main window"
 
 kill -TERM "$logger_pid"

@@ -428,9 +428,10 @@ TEST_P(LogWriterFileGone, IsReportedAndLoggingGoesOnInANewFileOfThatName) {
   EXPECT_NE(reports[0].Text.find(name), std::string::npos);
   EXPECT_FALSE(w->Failed());
   EXPECT_EQ(test::ReadAll(name), test::Concat({EmptyHeader(), test::LogBytes(later)}));
-  if (rename)
+  if (rename) {
     EXPECT_EQ(test::ReadAll(Dir.File("kept.KLF")),
               test::Concat({EmptyHeader(), test::LogBytes(kLevels)}));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, LogWriterFileGone, testing::Values(false, true),
