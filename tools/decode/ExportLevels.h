@@ -38,12 +38,12 @@ class TLevelRows {
   uint64_t BeforeFirstFix() const { return Skipped; }
 
  private:
-  void Emit(const TEngine& engine, int receiver, const char* mode, double mhz, int channel,
-            int level);
+  void Emit(int receiver, const char* mode, double mhz, int channel, int level);
 
   TRowSink Sink;
   bool HaveFix = false;
-  TGPS Fix;
+  // What every row of a packet shares, kept from the packets that change it.
+  TLevelRow Shared;
   uint64_t Written = 0;
   uint64_t Skipped = 0;
 };

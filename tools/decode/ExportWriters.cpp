@@ -1,10 +1,10 @@
 #include "ExportWriters.h"
 
-#include <QFile>
+#include <QBuffer>
+#include <QStringList>
 #include <QXmlStreamWriter>
 #include <algorithm>
-#include <array>
-#include <nlohmann/json.hpp>
+#include <charconv>
 
 namespace vireon {
 
@@ -15,27 +15,38 @@ constexpr const char* kColumns[] = {
     "longitude",       "altitude_m",      "receiver", "mode",     "frequency_mhz",
     "channel",         "level_dbm",       "marker"};
 
-std::string Number(const char* format, double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
+// Appends value with `decimals` digits after the point; integers with none.
+void Append(std::string& out, double value, int decimals) {
+  char text[40];
+  const auto end =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+  out.append(text, end.ptr);
+}
+void Append(std::string& out, int value) {
+  char text[16];
+  const auto end = std::to_chars(text, text + sizeof text, value);
+  out.append(text, end.ptr);
 }
 
-// The row's values in column order, as text.
-std::array<std::string, 13> Values(const TLevelRow& r) {
-  return {r.ClockDate,
-          r.ClockTime,
-          r.GpsDate,
-          r.GpsTime,
-          Number("%.8f", r.Latitude),
-          Number("%.8f", r.Longitude),
-          Number("%.2f", r.AltitudeM),
-          std::to_string(r.Receiver),
-          r.Mode,
-          Number("%.5f", r.FrequencyMHz),
-          std::to_string(r.Channel),
-          std::to_string(r.LevelDbm),
-          std::to_string(r.Marker)};
+// The row's values in column order, each followed by `separator` but the last.
+void AppendValues(std::string& out, const TLevelRow& r, char separator, bool quoteTexts) {
+  const auto text = [&](const std::string& value) {
+    out += quoteTexts ? CsvField(value) : value;
+    out += separator;
+  };
+  text(r.ClockDate);
+  text(r.ClockTime);
+  text(r.GpsDate);
+  text(r.GpsTime);
+  Append(out, r.Latitude, 8), out += separator;
+  Append(out, r.Longitude, 8), out += separator;
+  Append(out, r.AltitudeM, 2), out += separator;
+  Append(out, r.Receiver), out += separator;
+  out += r.Mode, out += separator;
+  Append(out, r.FrequencyMHz, 5), out += separator;
+  Append(out, r.Channel), out += separator;
+  Append(out, r.LevelDbm), out += separator;
+  Append(out, r.Marker);
 }
 
 class TCsvWriter final : public TExportWriter {
@@ -46,40 +57,45 @@ class TCsvWriter final : public TExportWriter {
     std::fprintf(Out, "%s\r\n", header.c_str());
   }
   void Row(const TLevelRow& row) override {
-    std::string line;
-    for (const std::string& value : Values(row))
-      line += (line.empty() ? "" : ",") + CsvField(value);
-    std::fprintf(Out, "%s\r\n", line.c_str());
+    Line.clear();
+    AppendValues(Line, row, ',', true);
+    Line += "\r\n";
+    std::fwrite(Line.data(), 1, Line.size(), Out);
   }
   bool Finish() override { return std::fflush(Out) == 0 && !std::ferror(Out); }
 
  private:
   std::FILE* Out;
+  std::string Line;
 };
 
+// Written out field by field: the texts are the instrument's dates and times and the mode's
+// name, digits and punctuation that need no JSON escaping.
 class TGeoJsonWriter final : public TExportWriter {
  public:
   explicit TGeoJsonWriter(std::FILE* out) : Out(out) {
-    std::fputs("{\"type\":\"FeatureCollection\",\"features\":[", Out);
+    std::fputs(R"({"type":"FeatureCollection","features":[)", Out);
   }
   void Row(const TLevelRow& r) override {
-    const nlohmann::ordered_json feature = {
-        {"type", "Feature"},
-        {"geometry", {{"type", "Point"}, {"coordinates", {r.Longitude, r.Latitude, r.AltitudeM}}}},
-        {"properties",
-         {{"instrument_date", r.ClockDate},
-          {"instrument_time", r.ClockTime},
-          {"gps_date", r.GpsDate},
-          {"gps_time", r.GpsTime},
-          {"altitude_m", r.AltitudeM},
-          {"receiver", r.Receiver},
-          {"mode", r.Mode},
-          {"frequency_mhz", r.FrequencyMHz},
-          {"channel", r.Channel},
-          {"level_dbm", r.LevelDbm},
-          {"marker", r.Marker}}}};
-    std::fprintf(Out, "%s\n%s", First ? "" : ",", feature.dump().c_str());
+    Line.assign(First ? "\n" : ",\n");
     First = false;
+    Line += R"({"type":"Feature","geometry":{"type":"Point","coordinates":[)";
+    Append(Line, r.Longitude, 8), Line += ',';
+    Append(Line, r.Latitude, 8), Line += ',';
+    Append(Line, r.AltitudeM, 2);
+    Line += R"(]},"properties":{"instrument_date":")" + r.ClockDate;
+    Line += R"(","instrument_time":")" + r.ClockTime;
+    Line += R"(","gps_date":")" + r.GpsDate;
+    Line += R"(","gps_time":")" + r.GpsTime;
+    Line += R"(","altitude_m":)", Append(Line, r.AltitudeM, 2);
+    Line += R"(,"receiver":)", Append(Line, r.Receiver);
+    Line += R"(,"mode":")", Line += r.Mode;
+    Line += R"(","frequency_mhz":)", Append(Line, r.FrequencyMHz, 5);
+    Line += R"(,"channel":)", Append(Line, r.Channel);
+    Line += R"(,"level_dbm":)", Append(Line, r.LevelDbm);
+    Line += R"(,"marker":)", Append(Line, r.Marker);
+    Line += "}}";
+    std::fwrite(Line.data(), 1, Line.size(), Out);
   }
   bool Finish() override {
     std::fputs("\n]}\n", Out);
@@ -88,6 +104,7 @@ class TGeoJsonWriter final : public TExportWriter {
 
  private:
   std::FILE* Out;
+  std::string Line;
   bool First = true;
 };
 
@@ -95,6 +112,9 @@ class TGeoJsonWriter final : public TExportWriter {
 constexpr const char* kLevelColours[] = {"ffb67b2c", "ffcaa600", "ffbccc00", "ff9deb90",
                                          "ff8cffff", "ff57d0f9", "ff2e9ef2", "ff1c19d7"};
 constexpr int kScaleLow = -120, kScaleHigh = -50;
+
+const QStringList kStyleNames = {"#level0", "#level1", "#level2", "#level3",
+                                 "#level4", "#level5", "#level6", "#level7"};
 
 int LevelStep(int dbm) {
   const int steps = static_cast<int>(std::size(kLevelColours));
@@ -104,15 +124,19 @@ int LevelStep(int dbm) {
 
 class TKmlWriter final : public TExportWriter {
  public:
-  explicit TKmlWriter(std::FILE* out) {
-    File.open(out, QIODevice::WriteOnly);
-    Xml.setDevice(&File);
-    Xml.setAutoFormatting(true);
+  // The writer fills a buffer that goes to the file every so often: writing each token through a
+  // device costs many times the document's own work.
+  explicit TKmlWriter(std::FILE* out) : Out(out) {
+    Buffer.open(QIODevice::WriteOnly);
+    Xml.setDevice(&Buffer);
+    // Indenting a file of a million placemarks costs more than it helps: one a line instead.
+    Xml.setAutoFormatting(false);
     Xml.writeStartDocument();
     Xml.writeStartElement("kml");
     Xml.writeDefaultNamespace("http://www.opengis.net/kml/2.2");
     Xml.writeStartElement("Document");
     Xml.writeTextElement("name", "Vireon survey");
+    Xml.writeCharacters("\n");
     for (size_t k = 0; k < std::size(kLevelColours); ++k) {
       Xml.writeStartElement("Style");
       Xml.writeAttribute("id", QString("level%1").arg(k));
@@ -127,33 +151,54 @@ class TKmlWriter final : public TExportWriter {
     }
   }
   void Row(const TLevelRow& r) override {
-    const auto values = Values(r);
-    Xml.writeStartElement("Placemark");
-    Xml.writeTextElement("name", QString("%1 dBm").arg(r.LevelDbm));
-    Xml.writeTextElement("styleUrl", QString("#level%1").arg(LevelStep(r.LevelDbm)));
-    Xml.writeStartElement("ExtendedData");
-    for (size_t k = 0; k < values.size(); ++k) {
-      Xml.writeStartElement("Data");
-      Xml.writeAttribute("name", kColumns[k]);
-      Xml.writeTextElement("value", QString::fromStdString(values[k]));
+    Text.clear();
+    AppendValues(Text, r, '\t', false);
+    const QStringList values = QString::fromLatin1(Text.data(), Text.size()).split('\t');
+    // Names made once: the writer would otherwise convert each from UTF-8 for every placemark.
+    static const QString kPlacemark = "Placemark", kName = "name", kStyleUrl = "styleUrl",
+                         kExtendedData = "ExtendedData", kData = "Data", kValue = "value",
+                         kPoint = "Point", kCoordinates = "coordinates";
+    static const QStringList kColumnNames = [] {
+      QStringList names;
+      for (const char* column : kColumns) names << column;
+      return names;
+    }();
+    Xml.writeStartElement(kPlacemark);
+    Xml.writeTextElement(kName, values[11] + " dBm");
+    Xml.writeTextElement(kStyleUrl, kStyleNames[LevelStep(r.LevelDbm)]);
+    Xml.writeStartElement(kExtendedData);
+    for (qsizetype k = 0; k < values.size(); ++k) {
+      Xml.writeStartElement(kData);
+      Xml.writeAttribute(kName, kColumnNames[k]);
+      Xml.writeTextElement(kValue, values[k]);
       Xml.writeEndElement();
     }
     Xml.writeEndElement();
-    Xml.writeStartElement("Point");
-    Xml.writeTextElement("coordinates",
-                         QString::fromStdString(values[5] + "," + values[4] + "," + values[6]));
+    Xml.writeStartElement(kPoint);
+    Xml.writeTextElement(kCoordinates, values[5] + ',' + values[4] + ',' + values[6]);
     Xml.writeEndElement();
     Xml.writeEndElement();
+    Xml.writeCharacters("\n");
+    if (Buffer.size() >= kFlushBytes) Flush();
   }
   bool Finish() override {
     Xml.writeEndDocument();
-    File.flush();
-    return !Xml.hasError() && File.error() == QFileDevice::NoError;
+    Flush();
+    return !Xml.hasError() && std::fflush(Out) == 0 && !std::ferror(Out);
   }
 
  private:
-  QFile File;
+  static constexpr qsizetype kFlushBytes = 1 << 16;
+  void Flush() {
+    std::fwrite(Buffer.data().constData(), 1, static_cast<size_t>(Buffer.size()), Out);
+    Buffer.buffer().clear();
+    Buffer.seek(0);
+  }
+
+  std::FILE* Out;
+  QBuffer Buffer;
   QXmlStreamWriter Xml;
+  std::string Text;
 };
 
 }  // namespace

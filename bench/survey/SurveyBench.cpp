@@ -1,0 +1,178 @@
+// Figures for the work after a survey:
+//   - replay pacing: a recorded session (a clock packet a second) played by vireon-sim --replay
+//     at --speed 4 and read back on its terminal; the gaps between clock packets against the
+//     quarter second they should take, and how evenly each second's records are spread;
+//   - export: vireon-decode --export csv, geojson and kml on a large capture against the plain
+//     JSON decoding of the same file, in MB/s, with each run's peak memory on two input sizes
+//     (the export streams: its memory must not grow with the input).
+// Usage: bench_survey [megabytes=64]
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Capture.h"
+#include "Figures.h"
+#include "Process.h"
+#include "link/Rs232.h"
+#include "log/LogRouter.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+fs::path Scratch(const std::string& name) {
+  return fs::temp_directory_path() / ("vireon-survey-" + std::to_string(getpid()) + "-" + name);
+}
+
+// The session capture logged as the logger logs it.
+std::string RecordSession(int seconds) {
+  const vireon::capture::Bytes capture = vireon::capture::SessionStream(seconds);
+  vireon::TGPSShared gps;
+  vireon::TEngine engine{gps};
+  const std::string name = Scratch("replay.KLF").string();
+  fs::remove(name);
+  vireon::TLog_Router writer(engine, name);
+  writer.Start();
+  vireon::TPacket framer;
+  for (uint8_t b : capture) {
+    if (framer.Push(b) != 0) continue;
+    const vireon::PacketRecord& r = framer.Record();
+    writer.PostPacket(r.LogBytes(), static_cast<int16_t>(r.LogSize()));
+  }
+  writer.RequestStop();
+  writer.Join();
+  return name;
+}
+
+void ReplayPacing() {
+  constexpr double kSpeed = 4;
+  const std::string log = RecordSession(24);
+  vireon::test::TSim sim({"--replay", log, "--speed", "4"});
+  vireon::TRS232 port;
+  port.SetDevicePath(sim.Pty);
+  if (sim.Pty.empty() || !port.Open(0)) {
+    std::fprintf(stderr, "bench_survey: no replay terminal\n");
+    return;
+  }
+  const uint8_t request[] = {0xAA, 0x02, 0x00, 0x1C, 0x1C};
+  port.Write(request, sizeof request);
+  vireon::TPacket framer;
+  std::vector<double> clocks;                // arrival of each clock packet, s
+  std::vector<std::vector<double>> seconds;  // arrivals of the records after each clock packet
+  uint8_t buffer[vireon::TRS232::kBufferSize];
+  const auto start = Clock::now();
+  while (Clock::now() - start < std::chrono::seconds(9)) {
+    if (port.WaitForData(100) != vireon::TRS232::TWait::Ready) continue;
+    const int16_t n = port.Read(buffer);
+    const double t = std::chrono::duration<double>(Clock::now() - start).count();
+    for (int16_t k = 0; k < n; ++k) {
+      if (framer.Push(buffer[k]) != 0) continue;
+      if (framer.Record().Type == 4) {
+        clocks.push_back(t);
+        seconds.emplace_back();
+      } else if (!seconds.empty()) {
+        seconds.back().push_back(t);
+      }
+    }
+  }
+  std::vector<double> gapError, spreadError;
+  for (size_t k = 1; k < clocks.size(); ++k) {
+    const double gap = clocks[k] - clocks[k - 1];
+    gapError.push_back(1000 * std::abs(gap - 1 / kSpeed));
+    // Record j of n after a clock packet is due j/(n+1) of the way to the next one.
+    const auto& records = seconds[k - 1];
+    for (size_t j = 0; j < records.size(); ++j) {
+      const double due = clocks[k - 1] +
+                         gap * static_cast<double>(j + 1) / static_cast<double>(records.size() + 1);
+      spreadError.push_back(1000 * std::abs(records[j] - due));
+    }
+  }
+  std::printf("replay pacing at --speed 4: %zu clock packets, target gap 250 ms\n", clocks.size());
+  std::printf("  clock gap error:      ");
+  vireon::bench::PrintLatencies(gapError);
+  std::printf("  in-second placement:  ");
+  vireon::bench::PrintLatencies(spreadError);
+  std::fflush(stdout);
+  fs::remove(log);
+}
+
+struct TRun {
+  double Seconds = -1;
+  long PeakKB = 0;
+};
+
+// Runs args with stdout to /dev/null; its wall time and peak resident memory.
+TRun Time(std::vector<std::string> args) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const auto t0 = Clock::now();
+  const bool started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  TRun run;
+  int status = 0;
+  rusage usage{};
+  if (!started || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0)
+    return run;
+  run.Seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+  run.PeakKB = usage.ru_maxrss;
+  return run;
+}
+
+void ExportThroughput(int megabytes) {
+  const std::string decoder = vireon::test::BinDir() + "/vireon-decode";
+  const vireon::capture::Bytes second = vireon::capture::SessionStream(600);
+  std::vector<std::pair<std::string, double>> files;
+  for (int size : {megabytes / 4, megabytes}) {
+    const fs::path path = Scratch(std::to_string(size) + "MB.bin");
+    std::ofstream out(path, std::ios::binary);
+    size_t written = 0;
+    while (written < static_cast<size_t>(size) << 20) {
+      out.write(reinterpret_cast<const char*>(second.data()),
+                static_cast<std::streamsize>(second.size()));
+      written += second.size();
+    }
+    files.emplace_back(path.string(), static_cast<double>(written) / (1 << 20));
+  }
+  std::printf("export of a session capture (vireon-decode, stdout to /dev/null)\n");
+  for (const auto& [file, mb] : files) {
+    const TRun plain = Time({decoder, file});
+    std::printf("  %6.1f MB  plain JSON   %7.1f MB/s  peak %6ld kB\n", mb, mb / plain.Seconds,
+                plain.PeakKB);
+    for (const char* format : {"csv", "geojson", "kml"}) {
+      const TRun run = Time({decoder, "--export", format, file});
+      std::printf("  %6.1f MB  %-8s     %7.1f MB/s  peak %6ld kB  (%.2f x plain JSON)\n", mb,
+                  format, mb / run.Seconds, run.PeakKB, plain.Seconds / run.Seconds);
+    }
+    fs::remove(file);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int megabytes = argc > 1 ? std::atoi(argv[1]) : 64;
+  ReplayPacing();
+  ExportThroughput(std::max(4, megabytes));
+  return 0;
+}
