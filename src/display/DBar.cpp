@@ -35,12 +35,15 @@ int Trunc(double v) {
 
 // Fonts are asked for by cell height (ascent + descent); Arial's cell is 2288/2048 of its em.
 // Text is not antialiased: labels are redrawn over themselves where no strip clears them, and
-// only solid glyphs stay the same under that.
+// only solid glyphs stay the same under that. Solid glyphs want full hinting: with the desktop's
+// usual slight hinting each glyph lands on the pixel nearest its fractional place, so bold
+// neighbours such as "(8" touch while others stand apart.
 QFont ArialOfHeight(int height, bool bold) {
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(std::max(1, (height * 2048 + 1144) / 2288));
   font.setBold(bold);
   font.setStyleStrategy(QFont::NoAntialias);
+  font.setHintingPreference(QFont::PreferFullHinting);
   return font;
 }
 
@@ -292,6 +295,19 @@ void DBar::DrawTrace() {
 
 // ---- Labels and captions on the canvas ----
 
+int DBar::FitLeftLabels(QFont& font, int& fontHeight) const {
+  const QString a = QString::asprintf("%.1f", YMax);
+  const QString b = QString::asprintf("%.1f", YMin);
+  int x = 0;
+  for (int d = 12; d <= 22; d += 2) {
+    fontHeight = PlotH / d;
+    font = ArialOfHeight(fontHeight, true);
+    x = Plot.Left - std::max(TextWidth(font, a), TextWidth(font, b)) - 4;
+    if (x >= (Plot.Left + Outer.Left) / 2) break;
+  }
+  return x;
+}
+
 void DBar::DrawAxisLabels() {
   if (CanvasImage.isNull()) return;
   if (YDivisions == 0) YDivisions = 10;
@@ -324,17 +340,9 @@ void DBar::DrawAxisLabels() {
   AxisLabelsDrawn.reset();
   AxisLabelArea = QRect();
   DrawingAxisLabels = true;
-  const QString a = QString::asprintf("%.1f", YMax);
-  const QString b = QString::asprintf("%.1f", YMin);
   int fontHeight = 0;
-  int x = 0;
   QFont font;
-  for (int d = 12; d <= 22; d += 2) {
-    fontHeight = PlotH / d;
-    font = ArialOfHeight(fontHeight, true);
-    x = Plot.Left - std::max(TextWidth(font, a), TextWidth(font, b)) - 4;
-    if (x >= (Plot.Left + Outer.Left) / 2) break;
-  }
+  const int x = FitLeftLabels(font, fontHeight);
   const int y0 = Plot.Top - fontHeight / 2;
   FillOnCanvas(LeftLabelStrip, kPanel);
 
@@ -428,7 +436,11 @@ void DBar::DrawCentredCaption(TCaptionFit& fit, const QString& text, int stripTo
     fit = {text, Plot.Left, Plot.Right, space, height, x, font, QRect(), false};
   }
   QPainter p(&CanvasImage);
-  p.setFont(fit.Font);
+  // Smoothed: the strip is cleared before every draw, and solid bold glyphs at caption sizes
+  // crowd ("(8" and ")M" touch) however they are hinted.
+  QFont smooth = fit.Font;
+  smooth.setStyleStrategy(QFont::PreferAntialias);
+  p.setFont(smooth);
   p.setPen(kBlack);
   fit.Area = ToRect(strip) | CanvasText(p, fit.X, stripTop + space / 2 - fit.Height / 2, text);
   fit.OnCanvas = true;
@@ -455,10 +467,41 @@ void DBar::SetYCaption(const QString& text) {
   QPainter p(&CanvasImage);
   p.setFont(font);
   p.setPen(kBlack);
-  CanvasText(p, Outer.Left + (Plot.Left - Outer.Left) / 4 - OwnFontHeight / 2,
-             OuterH / 2 + width / 2, YCaptionText, 90);
+  // Turned upright the caption is a cell's height wide. Where the margin's arithmetic puts it
+  // over the axis labels (or into their strip, which they clear), it moves left, just clear of
+  // both; where the margin has no such room it stands level above the labels instead, broken at
+  // its last space. Nothing else moves.
+  QFont labelFont;
+  int labelHeight = 0;
+  const int clear = std::min(FitLeftLabels(labelFont, labelHeight), LeftLabelStrip.Left) - 1;
+  const QFontMetrics fm(font);
+  const int x = Outer.Left + (Plot.Left - Outer.Left) / 4 - OwnFontHeight / 2;
+  if (x + fm.height() <= clear) {
+    CanvasText(p, x, OuterH / 2 + width / 2, YCaptionText, 90);
+  } else if (clear - fm.height() >= Outer.Left || !DrawLevelYCaption(p, fm, labelHeight)) {
+    CanvasText(p, std::max(Outer.Left, clear - fm.height()), OuterH / 2 + width / 2, YCaptionText,
+               90);
+  }
   CanvasFont = font;
   CanvasFontHeight = 14;
+}
+
+bool DBar::DrawLevelYCaption(QPainter& p, const QFontMetrics& fm, int labelHeight) {
+  const qsizetype space = YCaptionText.lastIndexOf(' ');
+  const QStringList lines =
+      space < 0 ? QStringList{YCaptionText}
+                : QStringList{YCaptionText.left(space), YCaptionText.mid(space + 1)};
+  const int bottom = std::min(Plot.Top - labelHeight / 2, LeftLabelStrip.Top) - 1;
+  const int top = bottom - static_cast<int>(lines.size()) * fm.height();
+  int widest = 0;
+  for (const QString& line : lines) widest = std::max(widest, fm.horizontalAdvance(line));
+  if (top < Outer.Top || widest > Plot.Left - Outer.Left) return false;
+  for (qsizetype k = 0; k < lines.size(); ++k) {
+    const int w = fm.horizontalAdvance(lines[k]);
+    CanvasText(p, Outer.Left + (Plot.Left - Outer.Left - w) / 2,
+               top + static_cast<int>(k) * fm.height(), lines[k]);
+  }
+  return true;
 }
 
 void DBar::SetRightCaption(const QString& text) {
@@ -581,13 +624,15 @@ void DBar::AddBar(int16_t x, const QString& label, double value) {
 }
 
 // Upright labels sit centred above the bar; rotated ones stand on its centre line and read
-// upward. Both start 20 pixels above the bar's top, in the bar colour on white.
+// upward. Both start 20 pixels above the bar's top, in the bar colour on white. A label that
+// would leave the plot at the top (the strongest bar's, most often) is kept inside it, over the
+// bar: the most useful label must not be the one cut off.
 void DBar::AddBarLabel(int c, int top, const QString& label) {
   if (label.isEmpty()) return;
   const QImage& image = LabelImage(label);
   // Rotated, the cell's top-left corner stands at (x, top - 20) and the text runs upward.
   const int x = c - image.width() / 2;
-  const int y = VerticalLabels ? top - 20 - image.height() : top - 20;
+  const int y = std::max(0, VerticalLabels ? top - 20 - image.height() : top - 20);
   FrameItems.push_back(
       {QRect(QPoint(x, y), image.size()), BarColor.rgb(), label, VerticalLabels, image});
 }

@@ -189,6 +189,10 @@ class DBar : public QWidget {
   void ShowLayer(const QImage& layer);
   // Draws on the canvas and marks the text's cell for the next repaint; returns the cell.
   QRect CanvasText(QPainter& p, int x, int y, const QString& text, int angle = 0);
+  // The left axis labels' font, its height and the labels' left edge, as they will be drawn.
+  int FitLeftLabels(QFont& font, int& fontHeight) const;
+  // The y caption level, in lines above the axis labels; false when the margin cannot hold it.
+  bool DrawLevelYCaption(QPainter& p, const QFontMetrics& fm, int labelHeight);
   // Marks a canvas area drawn: repainted next, and noted against the axis labels.
   void MarkDrawn(const QRect& r);
   // Repaints at most once a screen frame. Updates come with every level packet, faster than a

@@ -192,6 +192,7 @@ class TMain_Form : public QMainWindow, public TEngineHost {
   void btnTileVClick();
   void Receiver1PanelResize();
   void Receiver2PanelResize();
+  void ReplaceBar(int i);
   void MapClick();
   void AboutClick();
   void UserManualClick();

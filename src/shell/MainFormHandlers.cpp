@@ -1,4 +1,5 @@
 // The main window's handlers: tick, screen switching, tiling, menu and shutdown.
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -47,9 +48,11 @@ QString LongTimeFormat() {
 void TMain_Form::FormCreate() {
   olClock->setParent(sbarVireon);
   olClock->setAutoFillBackground(true);
+  // The system's colours, not the label's own: its palette already says maroon everywhere.
+  const QPalette system = QApplication::palette();
   QPalette p = olClock->palette();
-  p.setColor(QPalette::Window, p.color(QPalette::Button));
-  p.setColor(QPalette::WindowText, p.color(QPalette::ButtonText));
+  p.setColor(QPalette::Window, system.color(QPalette::Button));
+  p.setColor(QPalette::WindowText, system.color(QPalette::ButtonText));
   olClock->setPalette(p);
   olClock->show();
   sbarVireonDrawPanel();
@@ -137,13 +140,19 @@ void TMain_Form::ArrangeReceiverPanels() {
 }
 
 void TMain_Form::Receiver1PanelResize() {
-  if (Bars[0] != nullptr)
-    DBar::PlaceControl(Bars[0], 0, 0, Receiver1Panel->width(), Receiver1Panel->height());
+  ReplaceBar(0);
 }
 
 void TMain_Form::Receiver2PanelResize() {
-  if (Bars[1] != nullptr)
-    DBar::PlaceControl(Bars[1], 0, 0, Receiver2Panel->width(), Receiver2Panel->height());
+  ReplaceBar(1);
+}
+
+// A graph placed anew shows its grid alone: its display thread redraws it at once from the
+// levels the engine already holds, rather than at the receiver's next packet.
+void TMain_Form::ReplaceBar(int i) {
+  if (Bars[i] == nullptr) return;
+  DBar::PlaceControl(Bars[i], 0, 0, ReceiverPanels[i]->width(), ReceiverPanels[i]->height());
+  Engine->ReceiverEvent[i].Set();
 }
 
 void TMain_Form::btnGPSPanelClick() {
@@ -262,6 +271,9 @@ void TMain_Form::FormClose() {
   if (Closed) return;
   Closed = true;
   Timer1->stop();
+  // Off the screen first: joining the workers takes up to a second, which must not look frozen.
+  for (QWidget* w : QApplication::topLevelWidgets()) w->hide();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   StopWorkers();
   // After the communications thread: every writer writes what it was handed and closes its file.
   LogControl.reset();

@@ -127,7 +127,7 @@ TEST(DBarBars, ValuesOutsideTheAxisAreClampedAndBarsOffTheAxisDropped) {
   DBar& b = *p.Bar;
   b.SetXMax(11.0);
   b.ClearBars();
-  b.AddBar(2, QStringLiteral("-10"), -10);    // above YMax: full height, label unseen
+  b.AddBar(2, QStringLiteral("-10"), -10);    // above YMax: full height, label kept inside
   b.AddBar(5, QStringLiteral("-120"), -120);  // at YMin: (almost) no bar, label 20 above
   b.AddBar(8, QString(), -200);               // below YMin: nothing
   b.AddBar(12, QString(), -40);               // beyond XMax: dropped
@@ -136,9 +136,11 @@ TEST(DBarBars, ValuesOutsideTheAxisAreClampedAndBarsOffTheAxisDropped) {
   const int c2 = kLeft + 2 * 240 / 11;
   const int c5 = kLeft + 5 * 240 / 11;
   const int c8 = kLeft + 8 * 240 / 11;
-  EXPECT_TRUE(Is(img, c2, kTop, kMaroon));
   EXPECT_TRUE(Is(img, c2, kBottom - 1, kMaroon));
   EXPECT_EQ(Count(img, QRect(c2 - 30, kTop - 40, 60, 40), kMaroon), 0);
+  // The label that would stand above the plot stands at its top, on white over the bar.
+  EXPECT_GT(Count(img, QRect(c2 - 10, kTop, 20, 14), kWhite), 0);
+  EXPECT_GT(CountIf(img, QRect(c2 - 10, kTop, 20, 14), Reddish), 0);
   EXPECT_EQ(CountIf(img, QRect(c5 - 10, kTop, 20, kBottom - 20 - kTop), Reddish), 0);
   EXPECT_GT(CountIf(img, QRect(c5 - 15, kBottom - 20, 30, 14), Reddish), 0);  // its label
   EXPECT_EQ(Count(img, QRect(c5 - 10, kBottom - 6, 20, 5), kMaroon), 0);
@@ -217,9 +219,39 @@ TEST(DBarLabels, WithoutAlwaysShowLabelsOnlyTheBarUnderTheMouseIsLabelled) {
   EXPECT_EQ(labelPixels(c7), 0);
 }
 
+// At the main window's default tiling the margin's arithmetic would put the turned caption over
+// the axis labels; it must overprint nothing there.
+TEST(DBarCaptions, TheYCaptionNeverOverprintsTheAxisLabels) {
+  for (int width : {343, 686}) {
+    TPanel bare(width);
+    bare.Bar->SetYCaption(QString());
+    DBar::PlaceControl(bare.Bar, 0, 0, width, 453);
+    TPanel captioned(width);
+    const QImage without = bare.Grab(), with = captioned.Grab();
+    const int margin = captioned.Bar->Plot.Left;
+    int caption = 0, overprinted = 0;
+    for (int y = 0; y < with.height(); ++y) {
+      for (int x = 0; x < margin; ++x) {
+        if (!Dark(with.pixel(x, y)) || Dark(without.pixel(x, y))) continue;
+        ++caption;
+        // A caption pixel right beside a label's pixel would make one text of the two.
+        for (int dx = -1; dx <= 1; ++dx)
+          for (int dy = -1; dy <= 1; ++dy)
+            overprinted +=
+                without.rect().contains(x + dx, y + dy) && Dark(without.pixel(x + dx, y + dy));
+      }
+    }
+    EXPECT_GT(caption, 50) << width;
+    EXPECT_EQ(overprinted, 0) << width;
+  }
+}
+
 TEST(DBarCaptions, ALongTitleShrinksToFitAndFooterDotRedrawsTheStoredText) {
   TPanel p;
   DBar& b = *p.Bar;
+  // Without the y caption, which stands above the axis labels in a margin this narrow.
+  b.SetYCaption(QString());
+  DBar::PlaceControl(&b, 0, 0, 343, 453);
   const QRect titleStrip(0, 0, 343, 55);  // above the top axis label
   b.SetTitle(QStringLiteral("R1"));
   const QRect shortTitle = Bounds(p.Grab(), titleStrip, Dark);

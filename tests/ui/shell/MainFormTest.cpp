@@ -36,6 +36,21 @@ TEST_F(MainWindowLayout, ClientAreaAndRegionsHaveTheFormsFixedSizes) {
   EXPECT_EQ(Geo(Form->olClock), Geo(Form->sbarPanels[1]));
 }
 
+TEST_F(MainWindowLayout, TheStatusBarClockIsInTheSystemsButtonColoursNotMaroon) {
+  Form->olClock->setText("12:34:56");
+  const QImage clock = Form->olClock->grab().toImage();
+  const QColor text = QApplication::palette().color(QPalette::ButtonText);
+  int textPixels = 0, maroonPixels = 0;
+  for (int y = 0; y < clock.height(); ++y)
+    for (int x = 0; x < clock.width(); ++x) {
+      const QColor c = clock.pixelColor(x, y);
+      textPixels += c == text;
+      maroonPixels += c.red() > 100 && c.green() < 40 && c.blue() < 40;
+    }
+  EXPECT_GT(textPixels, 20);
+  EXPECT_EQ(maroonPixels, 0);
+}
+
 TEST_F(MainWindowLayout, TopBarButtonsStartInTheirGroupsStates) {
   EXPECT_TRUE(Form->btnReceiverPanels->isChecked());
   EXPECT_FALSE(Form->btnGPSPanel->isChecked());
