@@ -118,7 +118,10 @@ TEST(LinkWithSimulator, ClockGpsMarkerAndEveryModeReachTheEngine) {
   sim.Process.Write("table\n");
   EXPECT_TRUE(WaitFor([&] {
     logger.TakeUpdates();
-    return logger.Engine.TableLevels[0][10].load() != 0;
+    // The sweep goes on from wherever the last mode left it: any stored entry will do.
+    for (const auto& level : logger.Engine.TableLevels[0])
+      if (level.load() != 0) return true;
+    return false;
   }));
   sim.Process.Write("single\n");
   EXPECT_TRUE(WaitFor([&] { return logger.Engine.SingleDataReady[1].load() == 1; }));

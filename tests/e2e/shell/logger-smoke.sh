@@ -4,8 +4,8 @@
 # exit status 0 when the session asks it to (SIGTERM).
 # Usage: logger-smoke.sh VIREON-LOGGER VIREON-SIM
 set -uo pipefail
-logger=$1
-sim=$2
+logger=$(realpath "$1")
+sim=$(realpath "$2")
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -16,11 +16,12 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "logger-smoke: $*" >&2
+  [ -f "$work/logger.log" ] && tail -40 "$work/logger.log" >&2
   exit 1
 }
-# Polls cmd until it succeeds, for at most 20 s.
+# Polls cmd until it succeeds, for at most 60 s (a sanitizer build starts slowly).
 await() {
-  for _ in $(seq 200); do
+  for _ in $(seq 600); do
     eval "$1" && return 0
     sleep 0.1
   done
@@ -33,6 +34,8 @@ pids+=($!)
 await '[ -s "$work/display" ]' || fail "Xvfb did not start"
 export DISPLAY=":$(head -1 "$work/display")"
 unset QT_QPA_PLATFORM
+# Xvfb has no GL worth loading, and the GL stack's own locking only confuses ThreadSanitizer.
+export QT_XCB_GL_INTEGRATION=none
 
 "$sim" --verbose --link "$work/sim.tty" --rate 5 >"$work/sim.out" 2>"$work/sim.err" </dev/null &
 pids+=($!)
@@ -56,5 +59,5 @@ for _ in $(seq 200); do kill -0 "$logger_pid" 2>/dev/null || break; sleep 0.1; d
 kill -0 "$logger_pid" 2>/dev/null && fail "still running 20 s after SIGTERM"
 wait "$logger_pid"
 rc=$?
-[ $rc -eq 0 ] || { cat "$work/logger.log" >&2; fail "exit status $rc"; }
+[ $rc -eq 0 ] || fail "exit status $rc"
 echo "logger-smoke: connected and ended with exit status 0"
