@@ -24,6 +24,7 @@
 #include "Capture.h"
 #include "Figures.h"
 #include "Process.h"
+#include "RecordedLog.h"
 #include "link/Rs232.h"
 #include "log/LogRouter.h"
 
@@ -40,21 +41,9 @@ fs::path Scratch(const std::string& name) {
 
 // The session capture logged as the logger logs it.
 std::string RecordSession(int seconds) {
-  const vireon::capture::Bytes capture = vireon::capture::SessionStream(seconds);
-  vireon::TGPSShared gps;
-  vireon::TEngine engine{gps};
   const std::string name = Scratch("replay.KLF").string();
   fs::remove(name);
-  vireon::TLog_Router writer(engine, name);
-  writer.Start();
-  vireon::TPacket framer;
-  for (uint8_t b : capture) {
-    if (framer.Push(b) != 0) continue;
-    const vireon::PacketRecord& r = framer.Record();
-    writer.PostPacket(r.LogBytes(), static_cast<int16_t>(r.LogSize()));
-  }
-  writer.RequestStop();
-  writer.Join();
+  vireon::test::RecordLog(vireon::capture::SessionStream(seconds), name, 0);
   return name;
 }
 

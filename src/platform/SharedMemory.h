@@ -33,7 +33,6 @@ class SharedMemory {
   uint8_t* View() const { return Data; }
   size_t Size() const { return Length; }
   int OpenCount() const { return Opens; }
-  bool Created() const { return CreatedHere; }
   // Why the last Open refused an existing object; empty when it did not.
   const std::string& Refusal() const { return Refused; }
 

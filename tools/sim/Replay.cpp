@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "link/Packet.h"
+#include "log/KlfFile.h"
 
 namespace vireon::sim {
 
@@ -13,7 +14,6 @@ namespace {
 constexpr double kLineBytesPerSecond = 3840;  // 38400 baud, 8N1
 constexpr size_t kMostPerSecond = 4096;       // records; a longer run is paced at the line's rate
 constexpr uint8_t kClockType = 4;
-constexpr char kIdentity[] = "NDQVIREON0401";
 
 uint8_t TypeOf(const TFrame& frame) {
   return frame[3];
@@ -41,10 +41,12 @@ bool TReplay::ReadHeader() {
       std::any_of(signature, signature + 6, [](uint8_t b) { return b != 0; }))
     return false;
   TFrame identity, serial, receivers;
-  if (!ReadFrame(identity) || TypeOf(identity) != 0x80 || identity.size() < 4 + 13 ||
-      std::memcmp(identity.data() + 4, kIdentity, 13) != 0)
+  constexpr size_t kIdentitySize = sizeof kIdentityText - 1;
+  if (!ReadFrame(identity) || TypeOf(identity) != kIdentityType ||
+      identity.size() < 4 + kIdentitySize ||
+      std::memcmp(identity.data() + 4, kIdentityText, kIdentitySize) != 0)
     return false;
-  if (!ReadFrame(serial) || TypeOf(serial) != 0x81 || serial.size() < 4 + 8) return false;
+  if (!ReadFrame(serial) || TypeOf(serial) != kSerialType || serial.size() < 4 + 8) return false;
   Serial.assign(reinterpret_cast<const char*>(serial.data() + 4), 8);
   // 25 in its length field, no checksum: type, the flag byte, 23 configuration bytes.
   if (!ReadFrame(receivers) || TypeOf(receivers) != 1 || receivers.size() != 3 + 25) return false;

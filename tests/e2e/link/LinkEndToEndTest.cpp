@@ -13,6 +13,7 @@
 
 #include "../../unit/log/LogTestSupport.h"
 #include "Process.h"
+#include "RecordedLog.h"
 #include "gps/Gps.h"
 #include "link/ComRouter.h"
 #include "log/LogRouter.h"
@@ -269,22 +270,8 @@ TEST(LiveDecoder, SaysWhenTheLinkIsLostAndRestoredAndLogsAcrossTheGap) {
 // The session capture logged as the logger logs it, its header holding the serial number and
 // receivers the capture announces first.
 std::string RecordSession(const test::TScratchDir& dir) {
-  const test::Bytes capture = test::ReadAll(VIREON_TEST_DATA "/session.bin");
-  std::vector<PacketRecord> records;
-  TPacket framer;
-  for (uint8_t b : capture)
-    if (framer.Push(b) == 0) records.push_back(framer.Record());
-  TGPSShared gps;
-  TEngine engine{gps};
-  engine.Dispatch(records.at(0));
-  engine.Dispatch(records.at(1));
   const std::string name = dir.File("session.KLF");
-  TLog_Router writer(engine, name);
-  writer.Start();
-  for (const PacketRecord& r : records)
-    writer.PostPacket(r.LogBytes(), static_cast<int16_t>(r.LogSize()));
-  writer.RequestStop();
-  writer.Join();
+  test::RecordLog(test::ReadAll(VIREON_TEST_DATA "/session.bin"), name, 2);
   return name;
 }
 
