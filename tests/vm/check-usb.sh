@@ -44,7 +44,7 @@ cleanup() {
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  rm -rf "$sockets"
+  rm -rf "$sockets" "$logs/initrd"
 }
 trap cleanup EXIT
 
@@ -61,6 +61,7 @@ done
 cp "$source/packaging/70-vireon-data-logger.rules" "$stage/etc/udev/rules.d/"
 (cd "$stage" && find . | cpio -o -H newc --quiet) >"$logs/run.cpio"
 cat "$guest/base.cpio.gz" "$logs/run.cpio" >"$logs/initrd"
+rm -rf "$stage" "$logs/run.cpio"
 
 # One simulator per bridge, each behind a relay that QEMU's character device connects to.
 for n in 1 2; do
@@ -86,7 +87,7 @@ qemu=(qemu-system-x86_64 -M pc -smp 1 -nodefaults -no-user-config -display none 
 # /dev/kvm may be there and still abort or hang QEMU: a short boot decides, else TCG.
 accel=tcg
 if [ -r /dev/kvm ] && [ -w /dev/kvm ] &&
-    timeout -k 5 20 "${qemu[@]}" -accel kvm -m 256 -initrd "$guest/base.cpio.gz" \
+    timeout -k 5 10 "${qemu[@]}" -accel kvm -m 256 -initrd "$guest/base.cpio.gz" \
       -append "console=ttyS0 quiet panic=-1 vireon.probe" -serial "file:$logs/probe.log" \
       >"$logs/probe-qemu.log" 2>&1 &&
     grep -q "vireon-guest: probe" "$logs/probe.log"; then
