@@ -225,3 +225,5 @@ for name in $SCENARIOS; do
   fi
   cat "$work/$name.why" >&2
 done
+# What the scenarios saw, for the host's logs.
+cp -r "$work" /share/work
