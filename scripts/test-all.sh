@@ -81,6 +81,18 @@ run_package() {
   fi
 }
 
+# USB on a real kernel: an emulated FT232 bridge in a virtual machine, once per run.
+run_vm_usb() {
+  echo "=== vm usb"
+  local status=0
+  bash tests/vm/check-usb.sh build/dev || status=$?
+  case $status in
+    0) passed=$((passed + 1)) ;;
+    77) ;;
+    *) failed=$((failed + 1)); failures+=("vm usb") ;;
+  esac
+}
+
 mkdir -p build
 run_suite dev
 if [ "${1:-}" != "--quick" ]; then
@@ -88,6 +100,7 @@ if [ "${1:-}" != "--quick" ]; then
   run_suite tsan
   run_fuzzers
   run_package
+  run_vm_usb
 fi
 
 if [ ${#failures[@]} -gt 0 ]; then
