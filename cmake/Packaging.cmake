@@ -55,7 +55,8 @@ add_custom_target(vireon-install-files ALL DEPENDS ${_generated})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vireon-data-logger)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "NDQ <vireon@ndq.example.com>")
+set(CPACK_PACKAGE_CONTACT "NDQ <vireon@ndq.com>")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.ndq.com/vireon/")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "data logger for the Vireon RF measuring instrument")
 set(CPACK_PACKAGE_DESCRIPTION
     "The PC-side program of the Vireon handheld RF measuring instrument (two\n"
@@ -69,8 +70,17 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Help > User Manual opens the PDF through the desktop's opener.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+if(TARGET vireon-logger)
+  # The logger's icons are SVG, drawn by Qt's SVG icon plugin, which no program links: shlibdeps
+  # cannot see it.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6 (>= ${Qt6Svg_VERSION})")
+endif()
+# Help > User Manual opens the PDF through the desktop's opener and a PDF viewer; the forms were
+# laid out on Liberation's metrics; the map link's notification needs a session bus.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "xdg-utils, evince | okular | atril | qpdfview | mupdf, fonts-liberation,"
+    " dbus-user-session | dbus-x11")
+string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_RECOMMENDS "${CPACK_DEBIAN_PACKAGE_RECOMMENDS}")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_pkg}/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the release preset (no tests, no benchmarks) and writes the Debian package
-# vireon-data-logger_<version>_<arch>.deb into OUTDIR (default build/package), the only package
-# there. Installs what it needs; prints the package's path as its last line.
+# Builds the release preset (no tests, no benchmarks), hardened as Debian packages are, and writes
+# the Debian packages (vireon-data-logger_<version>_<arch>.deb and any other the project makes)
+# into OUTDIR (default build/package), the only packages there. Installs what it needs; its
+# standard output is the packages' paths, one a line.
 # Usage: scripts/package.sh [OUTDIR]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -10,13 +11,18 @@ out="$(realpath -m "${1:-$root/build/package}")"
 bash "$root/scripts/install-deps.sh" >&2
 export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=true CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-8G}
 cd "$root"
-cmake --preset release >&2
+# Hardened as Debian builds its packages: fortified functions, stack protector, full RELRO, PIE.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cmake --preset release \
+  -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >&2
 cmake --build build/release -j "$(nproc)" >&2
 
 mkdir -p "$out"
-rm -f "$out"/vireon-data-logger_*.deb
+rm -f "$out"/vireon-data-logger*_*.deb
 (cd build/release && cpack -G DEB -B "$out") >&2
 rm -rf "$out/_CPack_Packages"
-debs=("$out"/vireon-data-logger_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "package.sh: no single package made" >&2; exit 1; }
-echo "${debs[0]}"
+shopt -s nullglob
+debs=("$out"/vireon-data-logger*_*.deb)
+[ ${#debs[@]} -gt 0 ] || { echo "package.sh: no package made" >&2; exit 1; }
+printf '%s\n' "${debs[@]}"

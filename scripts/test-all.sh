@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the suite plainly, under AddressSanitizer + UndefinedBehaviorSanitizer,
-# under ThreadSanitizer, each libFuzzer target for a bounded time, and the Debian package's checks.
-# Installs what it needs.
+# under ThreadSanitizer, each libFuzzer target for a bounded time, and the Debian packages' checks,
+# among them an install on a clean Debian 12 root. Installs what it needs. The closing line counts
+# tests and checks: passed, failed, and skipped (a check that cannot run here says why).
 # Usage: scripts/test-all.sh [--quick]   (--quick: the plain run only)
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$PWD
 jobs=$(nproc)
 fuzz_seconds=${VIREON_FUZZ_SECONDS:-30}
@@ -20,7 +21,26 @@ export TSAN_OPTIONS="suppressions=$root/tests/sanitizers/tsan.supp:halt_on_error
 
 passed=0
 failed=0
+skipped=0
 failures=()
+skips=()
+
+# run_check NAME COMMAND...: one check script, counted by its exit status: 0 passed, 77 skipped
+# (it printed "skipped: <why>"), anything else failed.
+run_check() {
+  local name=$1 rc log
+  shift
+  echo "=== $name"
+  log=$(mktemp)
+  "$@" 2>&1 | tee "$log"
+  rc=${PIPESTATUS[0]}
+  case $rc in
+    0) passed=$((passed + 1)) ;;
+    77) skipped=$((skipped + 1)); skips+=("$name: $(grep -m1 '^skipped: ' "$log" | cut -c10-)") ;;
+    *) failed=$((failed + 1)); failures+=("$name") ;;
+  esac
+  rm -f "$log"
+}
 
 # run_suite PRESET: configure, build, run ctest; counts the tests it reports.
 run_suite() {
@@ -33,13 +53,16 @@ run_suite() {
   echo "=== $preset: ctest"
   log=$(mktemp)
   ctest --test-dir "$dir" --output-on-failure -j "$jobs" 2>&1 | tee "$log"
-  local total fails
+  local total fails skips_here
   total=$(grep -oE 'out of [0-9]+' "$log" | tail -1 | grep -oE '[0-9]+' || echo 0)
   fails=$(grep -oE '[0-9]+ tests failed' "$log" | tail -1 | grep -oE '^[0-9]+' || echo 0)
+  # ctest counts a skipped test among the passed; it lists it as "(Skipped)".
+  skips_here=$(grep -cE '^[[:space:]]*[0-9]+ - .* \(Skipped\)$' "$log" || true)
   [ -n "$total" ] || total=0
   [ -n "$fails" ] || fails=0
-  passed=$((passed + total - fails))
+  passed=$((passed + total - fails - skips_here))
   failed=$((failed + fails))
+  skipped=$((skipped + skips_here))
   if [ "$total" -eq 0 ]; then failures+=("$preset ran no test"); fi
   [ "$fails" -eq 0 ] || failures+=("$preset: $fails failed")
   rm -f "$log"
@@ -69,28 +92,16 @@ run_fuzzers() {
   done <build/fuzz/fuzzers.txt
 }
 
-# The release build's package: lintian-clean, complete, every program answering --version.
+# The release build's packages: lintian-clean and complete, then installed on a clean Debian 12 root.
 run_package() {
-  echo "=== package"
-  local deb
-  if deb=$(bash scripts/package.sh build/package | tail -1) &&
-      bash tests/package/check-package.sh "$deb"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1)); failures+=("package")
+  echo "=== package: build"
+  local out debs=()
+  if ! out=$(bash scripts/package.sh build/package); then
+    failed=$((failed + 1)); failures+=("package build"); return 1
   fi
-}
-
-# USB on a real kernel: an emulated FT232 bridge in a virtual machine, once per run.
-run_vm_usb() {
-  echo "=== vm usb"
-  local status=0
-  bash tests/vm/check-usb.sh build/dev || status=$?
-  case $status in
-    0) passed=$((passed + 1)) ;;
-    77) ;;
-    *) failed=$((failed + 1)); failures+=("vm usb") ;;
-  esac
+  mapfile -t debs <<<"$out"
+  run_check "package" bash tests/package/check-package.sh "$(grep '/vireon-data-logger_' <<<"$out")"
+  run_check "clean root" bash tests/package/check-clean-root.sh "${debs[@]}"
 }
 
 mkdir -p build
@@ -100,11 +111,15 @@ if [ "${1:-}" != "--quick" ]; then
   run_suite tsan
   run_fuzzers
   run_package
-  run_vm_usb
+  # USB on a real kernel: an emulated FT232 bridge in a virtual machine, once per run.
+  run_check "vm usb" bash tests/vm/check-usb.sh build/dev
 fi
 
+if [ ${#skips[@]} -gt 0 ]; then
+  printf 'SKIPPED: %s\n' "${skips[@]}"
+fi
 if [ ${#failures[@]} -gt 0 ]; then
   printf 'FAILED: %s\n' "${failures[@]}"
 fi
-echo "tests: $passed passed, $failed failed"
+echo "tests: $passed passed, $failed failed, $skipped skipped"
 [ ${#failures[@]} -eq 0 ]

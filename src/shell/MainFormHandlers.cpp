@@ -2,7 +2,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -16,7 +15,6 @@
 #include <QTime>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 
 #include "display/DBar.h"
 #include "display/RRouter.h"
@@ -27,6 +25,7 @@
 #include "shell/Globals.h"
 #include "shell/MainForm.h"
 #include "shell/MainRouter.h"
+#include "shell/ManualOpener.h"
 #include "shell/MessageBox.h"
 #include "shell/Shutdown.h"
 
@@ -210,10 +209,11 @@ static QString UserManualPath() {
 }
 
 void TMain_Form::UserManualClick() {
-  // The desktop's opener reports success even for a missing file, so look for it first.
   const QString manual = UserManualPath();
-  if (manual.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(manual)))
+  if (manual.isEmpty())
     ShowMessageBox(0, "Could Not Load User Manual!!!");
+  else
+    OpenUserManual(this, manual);
 }
 
 void TMain_Form::Exit1Click() {
