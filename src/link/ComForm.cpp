@@ -96,9 +96,16 @@ TPortChoice TCom_Form::Choice() const {
 }
 
 void TCom_Form::OKBtnClick() {
+  if (ComRouter != nullptr) {
+    ComRouter->SwitchPort(Choice());
+    hide();
+    return;
+  }
   ApplyPortChoice(Choice(), *Engine, *Rs232, *Usb);
 
   ComRouter = new TCom_Router(*Engine, *Usb, *Rs232);
+  // An instrument plugged in after the logger started is found as after a pulled cable.
+  ComRouter->SetWaitForPort(true);
   ComRouter->Start();
   MainRouter = new TMain_Router(*Engine, *Main_Form);
   MainRouter->Start();
@@ -115,10 +122,11 @@ void TCom_Form::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
 }
 
-// No port chosen, nothing started: the program ends as if it had never been asked.
+// No port chosen, nothing started: the program ends as if it had never been asked. Once the
+// run has begun, the port in use stays.
 void TCom_Form::reject() {
   hide();
-  QCoreApplication::quit();
+  if (ComRouter == nullptr) QCoreApplication::quit();
 }
 
 }  // namespace vireon

@@ -2,7 +2,9 @@
 // The port dialog: the first window of a run. It asks how the instrument is attached, records
 // the choice in the engine and starts the communications, status and GPS threads. Its list holds
 // the five fixed items, then what is attached, found again whenever the dialog opens and each
-// time the list drops down. Escape (or closing it) ends the program: no port, no run.
+// time the list drops down. Escape (or closing it) ends the program: no port, no run. Shown
+// again later (File > Port...), its OK hands the new choice to the one communications thread
+// and Escape merely closes it.
 
 #include <QComboBox>
 #include <QDialog>

@@ -88,30 +88,78 @@ void TCom_Router::Tell(TLinkChange change, const std::string& reason) {
   if (LinkHandler) LinkHandler(change, reason);
 }
 
+void TCom_Router::SwitchPort(const TPortChoice& choice) {
+  std::lock_guard lock(SwitchMutex);
+  Switch = choice;
+  SwitchPending.store(true);
+  CommEvent.Set();  // ends a pause between reopen attempts at once
+}
+
+void TCom_Router::TakeSwitch() {
+  TPortChoice choice;
+  {
+    std::lock_guard lock(SwitchMutex);
+    choice = Switch;
+    SwitchPending.store(false);
+    CommEvent.Reset();
+  }
+  // Under the send mutex: a writer on another thread reads the link mode and the transports.
+  std::lock_guard lock(SendMutex);
+  ApplyPortChoice(choice, Engine, Rs232, Usb);
+}
+
+std::string TCom_Router::WaitingText() const {
+  return OpenFailureText() + " — retrying every second (File > Port... chooses another)";
+}
+
 void TCom_Router::Execute() {
   if (!Connect()) {
     Engine.SetStatusText(OpenFailureText());
-    OpenFailed = true;
-    return;
+    if (!WaitForPort) {
+      OpenFailed = true;
+      return;
+    }
+    Engine.LinkDown.store(true);
+    Engine.SetStatusText(WaitingText());
+    Tell(TLinkChange::Waiting, LinkError());
+    if (!OpenWhenThere(false)) return;
   }
   Engine.RequestSerial();
-  while (ReadLoop()) Reconnect();
+  for (;;) {
+    const TEnd end = ReadLoop();
+    if (end == TEnd::Stopped) return;
+    CloseTransport();
+    Engine.LinkDown.store(true);
+    if (end == TEnd::Lost) {
+      Engine.SetStatusText("Connection lost: " + PortText());
+      Tell(TLinkChange::Lost, LinkError());
+    }
+    if (!OpenWhenThere(end == TEnd::Lost)) return;
+    Engine.RequestSerial();
+  }
 }
 
-void TCom_Router::Reconnect() {
-  CloseTransport();
-  Engine.SetStatusText("Connection lost: " + PortText());
-  Tell(TLinkChange::Lost, LinkError());
+bool TCom_Router::OpenWhenThere(bool lost) {
   while (!StopRequested.load()) {
-    CommEvent.Wait(kRetryMs);
-    if (StopRequested.load() || !OpenTransport()) continue;
-    // Bytes of a frame cut short by the loss must not be completed by the new connection's.
-    Framer.Reset();
-    Engine.SetStatusText(ConnectedText());
-    Tell(TLinkChange::Restored, {});
-    Engine.RequestSerial();
-    return;
+    if (SwitchPending.load()) {
+      CloseTransport();
+      TakeSwitch();
+      lost = false;
+    } else {
+      CommEvent.Wait(kRetryMs);
+      if (StopRequested.load() || SwitchPending.load()) continue;
+    }
+    if (OpenTransport()) {
+      // Bytes of a frame cut short by the loss must not be completed by the new connection's.
+      Framer.Reset();
+      Engine.SetStatusText(ConnectedText());
+      Engine.LinkDown.store(false);
+      Tell(TLinkChange::Restored, {});
+      return true;
+    }
+    Engine.SetStatusText(lost ? "Connection lost: " + PortText() : WaitingText());
   }
+  return false;
 }
 
 int16_t TCom_Router::Poll(uint8_t* buffer) {
@@ -148,17 +196,18 @@ void TCom_Router::DataArrived() {
   Engine.SetStatusText(ConnectedText());
 }
 
-bool TCom_Router::ReadLoop() {
+TCom_Router::TEnd TCom_Router::ReadLoop() {
   uint8_t buffer[TUSB::kBufferSize] = {};
   LastData = Clock::now();
   NextNodeCheck = LastData + kNodeCheckEvery;
   SilentSeconds = 0;
   while (!StopRequested.load()) {
+    if (SwitchPending.load()) return TEnd::Switched;
     int16_t count = Poll(buffer);
-    if (count == TUSB::kLinkLost) return true;
-    if (count == -1 && !PauseAfterFailedRead()) return true;
+    if (count == TUSB::kLinkLost) return TEnd::Lost;
+    if (count == -1 && !PauseAfterFailedRead()) return TEnd::Lost;
     if (count <= 0) {
-      if (CheckIdleLink(Clock::now())) return true;
+      if (CheckIdleLink(Clock::now())) return TEnd::Lost;
       continue;
     }
     DataArrived();
@@ -173,7 +222,7 @@ bool TCom_Router::ReadLoop() {
         Engine.Dispatch(Framer.Record());
     }
   }
-  return false;
+  return TEnd::Stopped;
 }
 
 }  // namespace vireon

@@ -3,13 +3,16 @@
 // number, then polls the transport, feeds every byte to the framer and hands each complete
 // packet to the engine's Dispatch, in arrival order, on this thread.
 //
-// Error policy: a failed first open leaves "Could not open <port>: <reason>" as the status text
-// and ends the thread. Failed reads pause up to 100 ms (on the serial port the pause ends when
-// bytes arrive) and are retried. A lost link (hang-up, device gone) closes the transport, shows
-// "Connection lost: <port>" and reopens the same port about once a second; once it is back the
-// framer starts afresh, "Connected via ..." returns and the serial number is asked for again. A
-// link that stays open but silent for 5 s says so in the status text. Frames go out whole, one at
-// a time, under SendMutex, from any thread; a failed or short write is reported as false.
+// Error policy: a failed first open leaves "Could not open <port>: <reason>" as the status text;
+// it ends the thread, unless the owner asked to wait for the port (the logger, the unattended
+// decoder): then it is retried about once a second like a lost link. Failed reads pause up to
+// 100 ms (on the serial port the pause ends when bytes arrive) and are retried. A lost link
+// (hang-up, device gone) closes the transport, shows "Connection lost: <port>" and reopens the
+// same port about once a second; once it is back the framer starts afresh, "Connected via ..."
+// returns and the serial number is asked for again. Another port chosen meanwhile (SwitchPort)
+// closes the current one and is opened the same way. A link that stays open but silent for 5 s
+// says so in the status text. Frames go out whole, one at a time, under SendMutex, from any
+// thread; a failed or short write is reported as false.
 
 #include <atomic>
 #include <chrono>
@@ -19,6 +22,7 @@
 #include <string>
 
 #include "link/Packet.h"
+#include "link/PortName.h"
 #include "link/Rs232.h"
 #include "link/Usb.h"
 #include "model/Engine.h"
@@ -52,10 +56,16 @@ class TCom_Router : public Worker, public TPacketSender {
   // themselves). Set before Start.
   using TPacketHandler = std::function<void(const PacketRecord&)>;
   void SetPacketHandler(TPacketHandler handler) { Handler = std::move(handler); }
-  // Told, on this thread, when the link is lost (with the reason) and when it is back.
-  enum class TLinkChange { Lost, Restored };
+  // Told, on this thread, when the port could not be opened and is waited for, when the link is
+  // lost (both with the reason) and when it is open again.
+  enum class TLinkChange { Waiting, Lost, Restored };
   using TLinkHandler = std::function<void(TLinkChange change, const std::string& reason)>;
   void SetLinkHandler(TLinkHandler handler) { LinkHandler = std::move(handler); }
+
+  // Set before Start: a failed first open is retried instead of ending the thread.
+  void SetWaitForPort(bool wait) { WaitForPort = wait; }
+  // From any thread: closes the current port and opens this one instead, on this thread.
+  void SwitchPort(const TPortChoice& choice);
 
   // Set when the first open failed and the thread has ended.
   std::atomic<bool> OpenFailed{false};
@@ -74,14 +84,21 @@ class TCom_Router : public Worker, public TPacketSender {
   int16_t Poll(uint8_t* buffer);
   // False when the pause found the line hung up.
   bool PauseAfterFailedRead();
-  // Reads until a stop (false) or a lost link (true).
-  bool ReadLoop();
+  enum class TEnd { Stopped, Lost, Switched };
+  // Reads until a stop, a lost link or another port chosen.
+  TEnd ReadLoop();
   // On an empty poll: the silent-link text and, once a second, whether the device is still there.
   // True when it is gone.
   bool CheckIdleLink(Clock::time_point now);
   void DataArrived();
-  // Closes the lost link and reopens it about once a second until it is back or a stop.
-  void Reconnect();
+  // Opens the chosen port about once a second until it opens (true) or a stop (false); another
+  // port chosen meanwhile is taken up at once. The status text says the link was lost, or that
+  // the port cannot be opened and is waited for.
+  bool OpenWhenThere(bool lost);
+  // The waiting text of a port that cannot be opened.
+  std::string WaitingText() const;
+  // Takes up a port chosen by SwitchPort, with the transports closed.
+  void TakeSwitch();
   void Tell(TLinkChange change, const std::string& reason);
 
   TEngine& Engine;
@@ -89,6 +106,10 @@ class TCom_Router : public Worker, public TPacketSender {
   TRS232& Rs232;
   TPacketHandler Handler;
   TLinkHandler LinkHandler;
+  bool WaitForPort = false;
+  std::atomic<bool> SwitchPending{false};
+  std::mutex SwitchMutex;
+  TPortChoice Switch;  // under SwitchMutex
   Clock::time_point LastData;
   Clock::time_point NextNodeCheck;
   int SilentSeconds = 0;  // shown in the status text; 0 while data flow

@@ -82,7 +82,8 @@ class TEngine {
   std::array<uint8_t, 7> ClockBytes() const;
 
   std::atomic<int16_t> PortNumber{1};
-  std::atomic<int16_t> LinkMode{0};  // 0 none, 1 COM port, 2 USB
+  std::atomic<int16_t> LinkMode{0};   // 0 none, 1 COM port, 2 USB
+  std::atomic<bool> LinkDown{false};  // the port could not be opened or was lost, and is waited for
   std::atomic<uint8_t> SingleDataReady[2] = {0, 0};
   std::atomic<uint8_t> ConfigChanged{0};
   std::atomic<int16_t> WarningCount{0};

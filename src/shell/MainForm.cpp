@@ -75,6 +75,8 @@ TMain_Form::~TMain_Form() = default;
 
 void TMain_Form::BuildMenu() {
   File1 = menuBar()->addMenu("&File");
+  Port1 = File1->addAction("&Port...", this, &TMain_Form::PortClick);
+  File1->addSeparator();
   Exit1 = File1->addAction("E&xit", this, &TMain_Form::Exit1Click);
   Map = menuBar()->addAction("&Map", this, &TMain_Form::MapClick);
   Help1 = menuBar()->addMenu("&Help");

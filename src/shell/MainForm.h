@@ -169,6 +169,7 @@ class TMain_Form : public QMainWindow, public TEngineHost {
 
   // Main menu.
   QMenu* File1;
+  QAction* Port1;
   QAction* Exit1;
   QAction* Map;
   QMenu* Help1;
@@ -193,6 +194,7 @@ class TMain_Form : public QMainWindow, public TEngineHost {
   void Receiver1PanelResize();
   void Receiver2PanelResize();
   void ReplaceBar(int i);
+  void PortClick();
   void MapClick();
   void AboutClick();
   void UserManualClick();

@@ -147,6 +147,67 @@ size_t Count(const std::vector<uint8_t>& wire, const std::vector<uint8_t>& frame
   return n;
 }
 
+// The logger waits for a port it could not open, as for a lost one, and takes up another chosen
+// meanwhile; either way the instrument is asked for its serial number once the port opens.
+struct WaitedPort {
+  const char* Name;
+  std::function<void(RouterFixture&, TCom_Router&, TPtyPair&)> MakeItThere;
+  bool Usb;
+};
+
+class RouterWaitsForPort : public RouterFixture,
+                           public ::testing::WithParamInterface<WaitedPort> {};
+
+TEST_P(RouterWaitsForPort, RetriesTheFailedFirstOpenAndConnectsOnceThePortIsThere) {
+  const WaitedPort& p = GetParam();
+  TPtyPair pty;
+  Script->Devices = 0;
+  Rs232.SetDevicePath("/nonexistent/ttyVIREON");
+  Engine.LinkMode = p.Usb ? 2 : 1;
+  std::vector<TCom_Router::TLinkChange> changes;
+  std::mutex changesMutex;
+  TCom_Router router(Engine, Usb, Rs232);
+  router.SetWaitForPort(true);
+  router.SetLinkHandler([&](TCom_Router::TLinkChange change, const std::string&) {
+    std::lock_guard lock(changesMutex);
+    changes.push_back(change);
+  });
+  router.Start();
+  const std::string waiting =
+      std::string("Could not open ") +
+      (p.Usb ? "USB: no FTDI device found" : "/nonexistent/ttyVIREON: no such device") +
+      " — retrying every second (File > Port... chooses another)";
+  ASSERT_TRUE(WaitFor([&] { return Engine.StatusText() == waiting; })) << Engine.StatusText();
+  EXPECT_TRUE(Engine.LinkDown.load());
+  p.MakeItThere(*this, router, pty);
+  ASSERT_TRUE(WaitFor([&] { return !Engine.LinkDown.load(); }));
+  EXPECT_FALSE(router.OpenFailed.load());
+  if (p.Usb)
+    EXPECT_TRUE(WaitFor([&] { return Count(Script->WrittenBytes(), kSerialRequest) == 1; }));
+  else
+    EXPECT_EQ(pty.Receive(5), kSerialRequest);
+  router.RequestStop();
+  router.Join();
+  std::lock_guard lock(changesMutex);
+  EXPECT_EQ(changes,
+            (std::vector{TCom_Router::TLinkChange::Waiting, TCom_Router::TLinkChange::Restored}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, RouterWaitsForPort,
+    ::testing::Values(WaitedPort{"PluggedInLater",
+                                 [](RouterFixture& f, TCom_Router&, TPtyPair&) {
+                                   std::lock_guard lock(f.Script->M);
+                                   f.Script->Devices = 1;
+                                 },
+                                 true},
+                      WaitedPort{"AnotherChosen",
+                                 [](RouterFixture&, TCom_Router& router, TPtyPair& pty) {
+                                   router.SwitchPort(ParsePortName(pty.SlavePath));
+                                 },
+                                 false}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 TEST_F(RouterFixture, AVanishedBridgeIsShownLostAndIsAskedForItsSerialNumberWhenBack) {
   std::vector<std::pair<TCom_Router::TLinkChange, std::string>> changes;
   std::mutex changesMutex;
