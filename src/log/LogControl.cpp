@@ -33,6 +33,7 @@ bool TLogControl::Logging() const {
 }
 
 void TLogControl::btnLogFileClick() {
+  if (Logging()) return;  // the running writer keeps its file
   std::optional<QString> chosen;
   if (ChooseFile) {
     chosen = ChooseFile();
@@ -78,7 +79,7 @@ void TLogControl::StartLogging() {
   Writers.push_back(std::move(writer));
   // Only now: the instrument's answer must find the writer in place.
   Engine.RequestConfig();
-  LogFile->setEnabled(false);
+  SetFileChoice(false);
 }
 
 void TLogControl::StopLogging() {
@@ -86,13 +87,20 @@ void TLogControl::StopLogging() {
   // it for the file size.
   Engine.SetLogSink(nullptr);
   if (LogRouter != nullptr) LogRouter->RequestStop();
-  LogFile->setEnabled(true);
+  SetFileChoice(true);
+}
+
+void TLogControl::SetFileChoice(bool enabled) {
+  LogFile->setEnabled(enabled);
+  if (FileButton != nullptr) FileButton->setEnabled(enabled);
 }
 
 void TLogControl::OnReport(uint64_t generation, const TLogReport& report) {
   if (report.Fatal() && generation == Generation && btnLogMode->isChecked()) {
     btnLogMode->setChecked(false);
     StopLogging();
+    // Its steps are for a log that is being written; there is none.
+    WarningForm->hide();
   }
   const int kind = report.Fatal() ? 2 : report.What == TLogReport::Repaired ? 0 : 1;
   const QString text = QString::fromLocal8Bit(report.Text.c_str());

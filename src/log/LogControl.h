@@ -2,7 +2,8 @@
 // The logging controls of the main window: choosing the file, switching logging on and off, and
 // reacting to what the log writer reports. Runs on the UI thread only. Every start of logging
 // makes a new writer; a stopped writer stays reachable through LogRouter, so its file's size is
-// still shown, until the next start.
+// still shown, until the next start. While logging runs the file cannot be changed; a log that
+// cannot be written switches logging off and closes the warning dialog it opened.
 
 #include <QObject>
 #include <QPointer>
@@ -43,6 +44,8 @@ class TLogControl : public QObject {
   // Without these, a file dialog and non-blocking message boxes are used.
   void SetFileChooser(FileChooser chooser) { ChooseFile = std::move(chooser); }
   void SetMessenger(Messenger messenger) { ShowMessage = std::move(messenger); }
+  // The button that chooses the file: it has no say while logging runs.
+  void SetFileButton(QAbstractButton* button) { FileButton = button; }
 
   bool Logging() const;
 
@@ -54,6 +57,7 @@ class TLogControl : public QObject {
  private:
   void StartLogging();
   void StopLogging();
+  void SetFileChoice(bool enabled);
   void OnReport(uint64_t generation, const TLogReport& report);
   void ReleaseFinishedWriters();
   void DefaultMessage(int kind, const QString& text);
@@ -62,6 +66,7 @@ class TLogControl : public QObject {
   TLog_Router*& LogRouter;
   QLineEdit* LogFile;
   QAbstractButton* btnLogMode;
+  QAbstractButton* FileButton = nullptr;
   TLogWarningForm* WarningForm;
   FileChooser ChooseFile;
   Messenger ShowMessage;

@@ -60,7 +60,8 @@ void CreateForms() {
   MapRange_Form = new TMapRange_Form;
   Com_Form = new TCom_Form;
   Com_Form->show();
-  LogWarningForm = new TLogWarningForm(*Engine);
+  // Transient for the main window, so it is never buried behind it.
+  LogWarningForm = new TLogWarningForm(*Engine, Main_Form);
 }
 
 namespace {

@@ -19,6 +19,7 @@
 #include "display/DBar.h"
 #include "display/RRouter.h"
 #include "gps/MapRangeForm.h"
+#include "link/ComForm.h"
 #include "log/LogControl.h"
 #include "model/Engine.h"
 #include "shell/AboutDlg.h"
@@ -147,11 +148,12 @@ void TMain_Form::Receiver2PanelResize() {
 }
 
 // A graph placed anew shows its grid alone: its display thread redraws it at once from the
-// levels the engine already holds, rather than at the receiver's next packet.
+// levels the engine already holds, rather than at the receiver's next packet. Until the
+// instrument has said the receiver is there, it holds no levels and the graph stays empty.
 void TMain_Form::ReplaceBar(int i) {
   if (Bars[i] == nullptr) return;
   DBar::PlaceControl(Bars[i], 0, 0, ReceiverPanels[i]->width(), ReceiverPanels[i]->height());
-  Engine->ReceiverEvent[i].Set();
+  if (Engine->ReceiverActive[i].load() != 0) Engine->ReceiverEvent[i].Set();
 }
 
 void TMain_Form::btnGPSPanelClick() {
@@ -191,6 +193,13 @@ void TMain_Form::btnTileVClick() {
   ArrangeReceiverPanels();
 }
 
+void TMain_Form::PortClick() {
+  if (Com_Form == nullptr) return;
+  Com_Form->show();
+  Com_Form->raise();
+  Com_Form->activateWindow();
+}
+
 void TMain_Form::MapClick() {
   if (MapRange_Form != nullptr) MapRange_Form->show();
 }
@@ -224,6 +233,7 @@ TLogControl& TMain_Form::Logging() {
   if (!LogControl) {
     LogControl =
         std::make_unique<TLogControl>(*Engine, LogRouter, LogFile, btnLogMode, LogWarningForm);
+    LogControl->SetFileButton(btnLogFile);
     LogControl->SetFileChooser([this]() -> std::optional<QString> {
       if (dlgOpenLog->exec() != QDialog::Accepted || dlgOpenLog->selectedFiles().isEmpty())
         return std::nullopt;

@@ -1,5 +1,7 @@
 #include "shell/MainRouter.h"
 
+#include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -51,7 +53,10 @@ void TMain_Router::RefreshStatus() {
   Form.edSN->setText("SN: " + QString::fromLatin1(Model.SerialNumber().c_str()));
   QString status = QString::fromStdString(Model.StatusText());
   if (!Form.MapLinkNotice.isEmpty()) status += "  |  " + Form.MapLinkNotice;
+  if (LogRouter != nullptr && Form.LogModeDown())
+    status += "  |  Logging to " + QFile::decodeName(LogRouter->FileName.c_str());
   Form.sbarPanels[0]->setText(status);
+  ShowLinkState(*Form.sbarPanels[0], Model.LinkDown.load());
   if (Model.ConfigChanged.load() != 0) {
     const TRF r1 = Model.Receiver(0);
     const TRF r2 = Model.Receiver(1);
@@ -63,6 +68,18 @@ void TMain_Router::RefreshStatus() {
     Form.edStep2->setText(RangeText(r2.StepKHz));
     Model.ConfigChanged.store(0);
   }
+}
+
+// A link that is down must be hard to miss: the connection text on a warning colour.
+void ShowLinkState(QLabel& panel, bool down) {
+  if (panel.autoFillBackground() == down) return;
+  QPalette p = QApplication::palette();
+  if (down) {
+    p.setColor(QPalette::Window, QColor(255, 255, 160));
+    p.setColor(QPalette::WindowText, QColor(160, 0, 0));
+  }
+  panel.setPalette(p);
+  panel.setAutoFillBackground(down);
 }
 
 void TMain_Router::RefreshClock() {

@@ -9,6 +9,8 @@
 #include "platform/Event.h"
 #include "platform/Worker.h"
 
+class QLabel;
+
 namespace vireon {
 
 class TEngine;
@@ -18,6 +20,8 @@ class TMain_Form;
 QString RangeText(double value);
 // "Mrkr #" and the marker number modulo 100.
 QString MarkerText(int marker);
+// Status panel 0 on a warning colour while the link is down, in the system's colours otherwise.
+void ShowLinkState(QLabel& panel, bool down);
 
 class TMain_Router : public Worker {
  public:

@@ -224,7 +224,7 @@ TEST_F(GpsPanel, ClockTimeAndIdentityTextsFollowTheirFormats) {
 
 TEST_F(GpsPanel, MapRecordTakesTheDialogsRangeTheLevelAndTheUnfilteredPosition) {
   Range.edRSSIMin->setText("-75dBm");
-  Range.edRSSIMax->setText("abc");
+  Range.edRSSIMax->setText("0");
   Router.SetMapRSSI(-64);
   Router.WriteMapRecord(Report()
                             .Put32(15, 10 * kMasPerDegree)
@@ -412,10 +412,35 @@ TEST(MapRangeDialog, MirrorsTheUsersChoicesForTheWorkerThreads) {
   EXPECT_EQ(form.SelectedReceiver(), 1);
   EXPECT_FALSE(form.UsesReceiver(0));
   EXPECT_TRUE(form.UsesReceiver(1));
-  form.edRSSIMin->setText("70000");
-  form.edRSSIMax->setText("  -30 dBm");
-  EXPECT_EQ(form.RSSIMin(), 4464);
-  EXPECT_EQ(form.RSSIMax(), -30);
+  const struct {
+    const char* Min;
+    const char* Max;
+    int16_t InForceMin, InForceMax;
+    const char* Caption;
+  } edits[] = {{"-100", "  -30 dBm", -100, -30, "Range of Values for RSSI Data"},
+               {"-100", "abc", -100, -30, "The maximum must be a whole number of dBm"},
+               {"70000", "-30", -100, -30, "The minimum must be a whole number of dBm"},
+               {"-20", "-30", -100, -30, "The minimum must be below the maximum"},
+               {"-90", "-40", -90, -40, "Range of Values for RSSI Data"}};
+  for (const auto& e : edits) {
+    form.edRSSIMin->setText(e.Min);
+    form.edRSSIMax->setText(e.Max);
+    EXPECT_EQ(form.RSSIMin(), e.InForceMin) << e.Min << " " << e.Max;
+    EXPECT_EQ(form.RSSIMax(), e.InForceMax) << e.Min << " " << e.Max;
+    EXPECT_EQ(form.Label6->text(), e.Caption) << e.Min << " " << e.Max;
+  }
+}
+
+TEST(MapRangeDialog, OkKeepsTheDialogOpenWhileTheRangeCannotBeUsed) {
+  TMapRange_Form form;
+  form.show();
+  form.edRSSIMin->setText("-40");
+  form.edRSSIMax->setText("-60");
+  form.OKBtn->click();
+  EXPECT_TRUE(form.isVisible());
+  form.edRSSIMax->setText("-10");
+  form.OKBtn->click();
+  EXPECT_FALSE(form.isVisible());
 }
 
 TEST(MapRangeDialog, OkClosesTheDialogWithResultOne) {

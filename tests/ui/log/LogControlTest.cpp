@@ -48,6 +48,7 @@ class LogControlFlow : public testing::Test {
     btnLogMode.setCheckable(true);
     Engine.SetSender(&Sender);
     Engine.SetHost(&Host);
+    Control.SetFileButton(&btnLogFile);
     Control.SetMessenger([this](int kind, const QString& text) {
       Messages.push_back({kind, text.toStdString()});
     });
@@ -71,6 +72,7 @@ class LogControlFlow : public testing::Test {
   TLog_Router* Router = nullptr;
   QLineEdit LogFile;
   QToolButton btnLogMode;
+  QToolButton btnLogFile;
   TLogWarningForm Warning{Engine};
   TLogControl Control{Engine, Router, &LogFile, &btnLogMode, &Warning};
   std::vector<std::pair<int, std::string>> Messages;
@@ -85,6 +87,11 @@ TEST_F(LogControlFlow, SwitchingOnStartsAWriterShowsTheWarningAndAsksForTheConfi
   EXPECT_EQ(Engine.GetLogSink(), Router);
   EXPECT_TRUE(Warning.isVisible());
   EXPECT_FALSE(LogFile.isEnabled());
+  EXPECT_FALSE(btnLogFile.isEnabled());
+  // The running writer keeps its file, whatever reaches the chooser.
+  Control.SetFileChooser([] { return std::optional<QString>(QStringLiteral("/elsewhere.KLF")); });
+  Control.btnLogFileClick();
+  EXPECT_EQ(LogFile.text(), QString::fromStdString(Dir.File("run.1.data")));
   ASSERT_EQ(Sender.Taken().size(), 1u);
   EXPECT_EQ(Sender.Taken()[0], (Bytes{0xAA, 0x02, 0x00, 0x01, 0x01}));
 }
@@ -131,6 +138,8 @@ TEST_F(LogControlFlow, FileThatCannotBeCreatedSwitchesLoggingOffWithAnError) {
   ASSERT_TRUE(ProcessEventsUntil([&] { return !Messages.empty(); }));
   EXPECT_FALSE(btnLogMode.isChecked());
   EXPECT_TRUE(LogFile.isEnabled());
+  EXPECT_TRUE(btnLogFile.isEnabled());
+  EXPECT_FALSE(Warning.isVisible());  // its steps are for a log that is not being written
   EXPECT_EQ(Engine.GetLogSink(), nullptr);
   EXPECT_EQ(Messages[0].first, 2);
   EXPECT_NE(Messages[0].second.find(Dir.File("plain/run.KLF")), std::string::npos);

@@ -179,6 +179,15 @@ TEST_F(Tick, TwoSingleChannelPacketsInOneTickWakeTheDisplayOnce) {
   EXPECT_FALSE(Engine->ReceiverEvent[0].IsSet());
 }
 
+TEST_F(Tick, AGraphPlacedBeforeTheInstrumentAnsweredShowsNoReadingUntilItDoes) {
+  Form->ReplaceBar(0);
+  Serve(200);
+  EXPECT_EQ(Form->Bars[0]->Title(), "");  // no made-up "R1 (0.00000-0.00000)MHz"
+  Feed(*Engine, 1, ConfigPayload(1, 68000, 69000, 3200, 0, 0, 0));
+  Form->ReplaceBar(0);
+  EXPECT_TRUE(WaitFor([&] { return Form->Bars[0]->Title().startsWith("R1 (850.00000"); }));
+}
+
 TEST_F(Tick, TickWritesTheClockAndSignalsTheStatusThread) {
   Form->Timer1->stop();
   Form->Timer1Timer();
