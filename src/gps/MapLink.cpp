@@ -1,8 +1,12 @@
 #include "gps/MapLink.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace vireon {
@@ -77,6 +81,32 @@ int16_t MapRangeValue(const std::string& text) {
     value = static_cast<uint16_t>(value * 10u + static_cast<unsigned>(text[i] - '0'));
   if (negative) value = static_cast<uint16_t>(0u - value);
   return static_cast<int16_t>(value);
+}
+
+namespace {
+// A whole number that fits the record's 16 bits, blanks around it and a "dBm" after it allowed.
+bool WholeNumber(std::string text) {
+  size_t end = text.find_last_not_of(' ');
+  if (end != std::string::npos && end >= 2 && strncasecmp(&text[end - 2], "dBm", 3) == 0)
+    text.resize(end - 2);
+  size_t i = text.find_first_not_of(' ');
+  end = text.find_last_not_of(' ');
+  if (i == std::string::npos) return false;
+  if (text[i] == '-' || text[i] == '+') ++i;
+  if (i > end || end - i > 5) return false;
+  for (size_t k = i; k <= end; ++k)
+    if (!std::isdigit(static_cast<unsigned char>(text[k]))) return false;
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  return value >= INT16_MIN && value <= INT16_MAX;
+}
+}  // namespace
+
+std::string MapRangeProblem(const std::string& minText, const std::string& maxText) {
+  if (!WholeNumber(maxText)) return "The maximum must be a whole number of dBm";
+  if (!WholeNumber(minText)) return "The minimum must be a whole number of dBm";
+  if (MapRangeValue(minText) >= MapRangeValue(maxText))
+    return "The minimum must be below the maximum";
+  return {};
 }
 
 TMapLink::TMapLink(std::string blockName)

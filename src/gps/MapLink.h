@@ -39,6 +39,9 @@ TMapRecord ReadMapRecord(const uint8_t* block);
 // A colour-range edit text as a number: leading blanks, an optional sign, decimal digits up to
 // the first other character; no digits gives 0; the low 16 bits of the value ("70000" -> 4464).
 int16_t MapRangeValue(const std::string& text);
+// Why a colour range typed in the dialog cannot be used ("abc", a minimum above the maximum);
+// empty when both are whole numbers of dBm, the minimum below the maximum.
+std::string MapRangeProblem(const std::string& minText, const std::string& maxText);
 
 class TMapLink {
  public:

@@ -14,8 +14,10 @@
 namespace vireon {
 
 namespace {
-QLabel* BoldLabel(const char* text, QWidget* parent) {
-  auto* label = new QLabel(QString::fromLatin1(text), parent);
+const char* const kRangeCaption = "Range of Values for RSSI Data";
+
+QLabel* BoldLabel(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
   QFont font = label->font();
   font.setBold(true);
   label->setFont(font);
@@ -55,7 +57,7 @@ TMapRange_Form::TMapRange_Form(QWidget* parent) : QDialog(parent) {
   Bevel1 = new QFrame(this);
   Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
   Bevel1->setGeometry(8, 174, 297, 95);
-  Label6 = BoldLabel("Range of Values for RSSI Data", this);
+  Label6 = BoldLabel(kRangeCaption, this);
   Label6->setAlignment(Qt::AlignCenter);
   Label6->setGeometry(12, 180, 289, 17);
   Label1 = new QLabel("Maximum Value for Color Range", this);
@@ -80,7 +82,13 @@ TMapRange_Form::TMapRange_Form(QWidget* parent) : QDialog(parent) {
 }
 
 void TMapRange_Form::OKBtnClick() {
+  if (!RangeProblem().isEmpty()) return;  // the reason stands in the dialog already
   done(1);
+}
+
+QString TMapRange_Form::RangeProblem() const {
+  return QString::fromStdString(
+      MapRangeProblem(edRSSIMin->text().toStdString(), edRSSIMax->text().toStdString()));
 }
 
 void TMapRange_Form::showEvent(QShowEvent* event) {
@@ -93,7 +101,15 @@ void TMapRange_Form::MirrorReceiver() {
   MapReceiver.store(UseR2->isChecked() ? 1 : 0);
 }
 
+// Only a usable range reaches the mapping program; otherwise the last one stays in force and
+// the caption above the edits says what is wrong.
 void TMapRange_Form::MirrorRange() {
+  const QString problem = RangeProblem();
+  Label6->setText(problem.isEmpty() ? kRangeCaption : problem);
+  QPalette p = palette();
+  if (!problem.isEmpty()) p.setColor(QPalette::WindowText, Qt::red);
+  Label6->setPalette(p);
+  if (!problem.isEmpty()) return;
   RSSIMinValue.store(MapRangeValue(edRSSIMin->text().toStdString()));
   RSSIMaxValue.store(MapRangeValue(edRSSIMax->text().toStdString()));
 }

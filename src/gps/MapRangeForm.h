@@ -2,7 +2,8 @@
 // The map range dialog: which receiver's level goes to the mapping program, and the colour range
 // it plots with. The GPS thread and the receiver display threads read the choices through the
 // atomic mirrors below, refreshed whenever the user edits the dialog, so no worker touches a
-// widget.
+// widget. A range that is not two whole numbers, the minimum below the maximum, is refused in
+// place with the reason, and the range in force stays.
 
 #include <QDialog>
 #include <atomic>
@@ -52,6 +53,8 @@ class TMapRange_Form : public QDialog {
  private:
   void MirrorReceiver();
   void MirrorRange();
+  // Why the range in the edits cannot be used; empty when it can.
+  QString RangeProblem() const;
 
   std::atomic<int> MapReceiver{0};
   std::atomic<int16_t> RSSIMinValue{-120};

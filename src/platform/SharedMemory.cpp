@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace vireon {
 
@@ -32,12 +33,10 @@ bool SharedMemory::Open(const std::string& name, size_t size, bool create) {
   int fd = create ? shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600) : -1;
   CreatedHere = fd >= 0;
   if (fd < 0 && (!create || errno == EEXIST)) fd = shm_open(name.c_str(), O_RDWR, 0);
-  if (fd < 0) return false;
+  // A reader that finds no block yet has nothing to say; anything else is a refusal with a reason.
+  if (fd < 0) return Refuse(create || errno != ENOENT ? "cannot be opened" : "", errno, -1);
   struct stat st {};
-  if (fstat(fd, &st) != 0) {
-    close(fd);
-    return false;
-  }
+  if (fstat(fd, &st) != 0) return Refuse("cannot be examined", errno, fd);
   if (!CreatedHere && (st.st_uid != geteuid() || (st.st_mode & 077) != 0)) {
     char text[160];
     std::snprintf(text, sizeof text,
@@ -51,11 +50,17 @@ bool SharedMemory::Open(const std::string& name, size_t size, bool create) {
   Device = st.st_dev;
   Inode = st.st_ino;
   // A fresh block has size 0 and reads as zeros once sized; a short one is grown the same way.
-  const bool sized =
-      static_cast<size_t>(st.st_size) >= size || ftruncate(fd, static_cast<off_t>(size)) == 0;
-  const bool mapped = sized && Map(fd, size);
+  if (static_cast<size_t>(st.st_size) < size && ftruncate(fd, static_cast<off_t>(size)) != 0)
+    return Refuse("cannot be sized", errno, fd);
+  if (!Map(fd, size)) return Refuse("cannot be mapped", errno, fd);
   close(fd);
-  return mapped;
+  return true;
+}
+
+bool SharedMemory::Refuse(const char* what, int error, int fd) {
+  if (*what != 0) Refused = Name + " " + what + ": " + std::strerror(error);
+  if (fd >= 0) close(fd);
+  return false;
 }
 
 bool SharedMemory::Map(int fd, size_t size) {

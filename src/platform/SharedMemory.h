@@ -6,7 +6,8 @@
 // The name is looked up again at every Open: when it was removed or now names another object,
 // the old mapping (which nobody else can see any more) is dropped and the block made afresh.
 // An existing object that belongs to another user, or that group or others may open, is refused:
-// any local user could read or spoof what goes through it. The name is removed at Release (or
+// any local user could read or spoof what goes through it. A block that cannot be opened, sized
+// or mapped is refused with the system's reason. The name is removed at Release (or
 // destruction) when this object created it and it still names that block.
 
 #include <sys/types.h>
@@ -41,6 +42,8 @@ class SharedMemory {
 
  private:
   bool StillNamed() const;
+  // Keeps "<name> <what>: <reason>" as the refusal (none for an empty what), closes fd; false.
+  bool Refuse(const char* what, int error, int fd);
   bool Map(int fd, size_t size);
   void Unmap();
 

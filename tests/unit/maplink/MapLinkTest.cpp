@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -237,6 +238,26 @@ INSTANTIATE_TEST_SUITE_P(
                     ForeignCase{"OpenToGroup", 0640, false, "is open to other users (mode 0640)"},
                     ForeignCase{"AnotherUsers", 0600, true, "belongs to another user"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(MapLink, ABlockThatCannotBeOpenedIsRefusedWithTheSystemsReason) {
+  TestBlockName name;
+  // Another user's private block: made by root and opened as nobody, or made unreadable by us.
+  const bool root = geteuid() == 0;
+  const int fd = MakeForeignBlock(name.Name, root ? 0600 : 0000, geteuid());
+  ASSERT_GE(fd, 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (root && setuid(65534) != 0) _exit(2);
+    TMapLink link(name.Name);
+    const bool refused = !link.Write(TMapRecord{}) &&
+                         link.TakeRefusal() == name.Name + " cannot be opened: Permission denied";
+    _exit(refused ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  close(fd);
+}
 
 TEST(MapLink, ABlockRemovedWhileLoggingIsMadeAfreshSoTheMappingProgramSeesTheRecord) {
   TestBlockName name;
