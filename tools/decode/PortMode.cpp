@@ -12,6 +12,8 @@
 #include <chrono>
 #include <functional>
 #include <iostream>
+#include <mutex>
+#include <vector>
 
 #include "KlfLog.h"
 #include "PacketJson.h"
@@ -55,7 +57,16 @@ int RunPortMode(const std::string& port, double duration, bool summary,
   TRS232 rs232;
   ApplyPortChoice(ParsePortName(port), session.Engine(), rs232, usb);
   TCom_Router router(session.Engine(), usb, rs232);
-  router.SetPacketHandler([&session](const PacketRecord& record) { session.Deliver(record); });
+  // Until the log's writer exists, every packet is also kept for it (under holdMutex, which the
+  // hand-over takes too, so none is lost or reordered between the two).
+  std::mutex holdMutex;
+  bool holding = !logFile.empty();
+  std::vector<std::vector<uint8_t>> held;
+  router.SetPacketHandler([&](const PacketRecord& record) {
+    std::lock_guard lock(holdMutex);
+    if (holding) held.emplace_back(record.LogBytes(), record.LogBytes() + record.LogSize());
+    session.Deliver(record);
+  });
   router.SetLinkHandler([&router](TCom_Router::TLinkChange change, const std::string& reason) {
     if (change == TCom_Router::TLinkChange::Lost)
       std::cerr << "vireon-decode: link lost on " << router.PortText() << ": " << reason
@@ -76,7 +87,14 @@ int RunPortMode(const std::string& port, double duration, bool summary,
     waited = WaitUntil(
         router, std::min(end, Clock::now() + std::chrono::seconds(2)), stopSignals,
         [&engine] { return !engine.SerialNumber().empty() && engine.ConfigChanged.load() != 0; });
-    if (waited != TWaitEnd::Stopped) logging = std::make_unique<TKlfLogging>(engine, logFile);
+    if (waited != TWaitEnd::Stopped) {
+      std::lock_guard lock(holdMutex);
+      logging = std::make_unique<TKlfLogging>(engine, logFile);
+      for (const auto& bytes : held)
+        logging->PostHeld(bytes.data(), static_cast<int16_t>(bytes.size()));
+      holding = false;
+      held.clear();
+    }
   }
   if (waited != TWaitEnd::Stopped) WaitUntil(router, end, stopSignals, [] { return false; });
   router.RequestStop();

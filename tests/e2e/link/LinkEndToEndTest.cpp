@@ -292,6 +292,32 @@ std::vector<nlohmann::json> LoggedPackets(const std::string& log) {
   return packets;
 }
 
+TEST(LiveDecoder, ItsLogHoldsEveryPacketDecodedFromTheFirstBehindAHeaderOfTheAnswers) {
+  test::TScratchDir dir;
+  TSim sim({"--serial", "VS000321", "--rate", "20"});
+  const std::string log = dir.File("headless.KLF");
+  TProcess decode(
+      {BinDir() + "/vireon-decode", "--port", sim.Pty, "--log", log, "--duration", "3"});
+  std::vector<std::pair<int, std::string>> decoded;
+  std::string line;
+  while (decode.ReadLine(line)) {
+    const nlohmann::json j = nlohmann::json::parse(line);
+    decoded.emplace_back(j["type"], j["payload"]);
+  }
+  EXPECT_EQ(decode.Wait(), 0);
+  std::vector<std::pair<int, std::string>> logged;
+  for (const nlohmann::json& j : LoggedPackets(log)) logged.emplace_back(j["type"], j["payload"]);
+  ASSERT_GT(decoded.size(), 20u);
+  // Packets came before the serial-number answer that the header waited for; they are kept too.
+  const auto answer = std::find_if(decoded.begin(), decoded.end(),
+                                   [](const auto& packet) { return packet.first == 28; });
+  ASSERT_NE(answer, decoded.end());
+  EXPECT_GT(answer - decoded.begin(), 0);
+  EXPECT_EQ(logged, decoded);
+  const auto file = test::ReadAll(log);
+  EXPECT_EQ(std::string(file.begin() + 26, file.begin() + 34), "VS000321");
+}
+
 TEST(Replay, ALogPlayedBackIsDecodedLiveExactlyAsItWasRecorded) {
   test::TScratchDir dir;
   const std::string log = RecordSession(dir);
