@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "link/Packet.h"
+#include "model/RF.h"
 
 namespace vireon::sim {
 
@@ -17,6 +18,25 @@ const TReceiverSetup kDefaultSetup[2] = {
 
 void PutLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The receiver's 12-byte configuration block, as the configuration packet carries it.
+void PutConfigBlock(uint8_t* b, const TReceiverSetup& r) {
+  PutLe32(b, r.LowEdge);
+  PutLe32(b + 4, r.HighEdge);
+  b[8] = static_cast<uint8_t>(r.StepCode);
+  b[9] = static_cast<uint8_t>(r.StepCode >> 8);
+  b[10] = r.Flags;
+}
+
+// The table index the instrument reports for the position `offset` steps above the lower edge:
+// index n stands for channel n + 1, in the receiver's own (maybe wrapped) numbering.
+int TableIndex(const TReceiverSetup& r, int offset) {
+  uint8_t block[12] = {};
+  PutConfigBlock(block, r);
+  TRF rf;
+  rf.LoadConfig(block);
+  return rf.ChannelOfStep(r.LowEdge + static_cast<uint32_t>(offset)) - 1;
 }
 
 int ChannelCount(const TReceiverSetup& r) {
@@ -64,14 +84,7 @@ TFrame TInstrument::SerialFrame() const {
 
 TFrame TInstrument::ConfigFrame() const {
   uint8_t p[25] = {0x03};
-  for (int rx = 0; rx < 2; ++rx) {
-    uint8_t* b = p + 1 + 12 * rx;
-    PutLe32(b, Receivers[rx].LowEdge);
-    PutLe32(b + 4, Receivers[rx].HighEdge);
-    b[8] = static_cast<uint8_t>(Receivers[rx].StepCode);
-    b[9] = static_cast<uint8_t>(Receivers[rx].StepCode >> 8);
-    b[10] = Receivers[rx].Flags;
-  }
+  for (int rx = 0; rx < 2; ++rx) PutConfigBlock(p + 1 + 12 * rx, Receivers[rx]);
   return MakeFrame(1, p, sizeof p);
 }
 
@@ -129,11 +142,12 @@ TFrame TInstrument::TableFrame(double t) {
   for (int e = 0; e < kTableEntriesPerPacket; ++e) {
     int n = static_cast<int>(Sequence++ % static_cast<uint32_t>(total));
     int rx = n < Channels(0) ? 0 : 1;
-    int index = rx == 0 ? n : n - Channels(0);
+    int offset = rx == 0 ? n : n - Channels(0);
+    int index = TableIndex(Receivers[rx], offset);
     p[4 * e] = static_cast<uint8_t>(rx);
     p[4 * e + 1] = static_cast<uint8_t>(index);
     p[4 * e + 2] = static_cast<uint8_t>(index >> 8);
-    p[4 * e + 3] = static_cast<uint8_t>(Site.Level(rx, index, t));
+    p[4 * e + 3] = static_cast<uint8_t>(Site.Level(rx, offset, t));
   }
   return MakeFrame(9, p, sizeof p);
 }
