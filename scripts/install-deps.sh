@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth xdotool fonts-liberation dbus
   help2man dpkg-dev lintian desktop-file-utils appstream python3 mmdebstrap systemd-container x11-apps
+  qemu-system-x86 busybox-static udev kmod cpio socat
 )
 missing=()
 for p in "${packages[@]}"; do

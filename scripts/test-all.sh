@@ -78,6 +78,9 @@ run_fuzzers() {
   while read -r f; do
     [ -n "$f" ] || continue
     corpus=$(mktemp -d)
+    # tests/fuzz/seeds/<fuzzer>/ starts a fuzzer from real inputs (for the KLF reader: a whole,
+    # a torn and a damaged log made from tests/data/session.bin; the first byte picks the block).
+    if [ -d "tests/fuzz/seeds/$f" ]; then cp "tests/fuzz/seeds/$f"/* "$corpus"/; fi
     echo "=== fuzz: $f for ${fuzz_seconds}s"
     if ./build/fuzz/bin/"$f" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" \
         >"build/fuzz/$f.log" 2>&1; then
@@ -108,6 +111,8 @@ if [ "${1:-}" != "--quick" ]; then
   run_suite tsan
   run_fuzzers
   run_package
+  # USB on a real kernel: an emulated FT232 bridge in a virtual machine, once per run.
+  run_check "vm usb" bash tests/vm/check-usb.sh build/dev
 fi
 
 if [ ${#skips[@]} -gt 0 ]; then

@@ -4,8 +4,11 @@
 //     quarter second they should take, and how evenly each second's records are spread;
 //   - export: vireon-decode --export csv, geojson and kml on a large capture against the plain
 //     JSON decoding of the same file, in MB/s, with each run's peak memory on two input sizes
-//     (the export streams: its memory must not grow with the input).
-// Usage: bench_survey [megabytes=64]
+//     (the export streams: its memory must not grow with the input);
+//   - the KLF reader: MB/s through the one reader on the capture logged as a KLF (and on a day's
+//     log, 330 MB), whole and with a damaged record every megabyte, beside a plain read() of the
+//     same file (the floor); medians of three runs.
+// Usage: bench_survey [megabytes=64] [day-log-megabytes=330]
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -26,6 +29,7 @@
 #include "Process.h"
 #include "RecordedLog.h"
 #include "link/Rs232.h"
+#include "log/KlfReader.h"
 #include "log/LogRouter.h"
 
 extern char** environ;
@@ -157,10 +161,89 @@ void ExportThroughput(int megabytes) {
   }
 }
 
+// A session capture of about `megabytes` logged as the logger logs it.
+std::string RecordLogOf(int megabytes, const std::string& name) {
+  const vireon::capture::Bytes second = vireon::capture::SessionStream(600);
+  vireon::capture::Bytes stream;
+  while (stream.size() < static_cast<size_t>(megabytes) << 20)
+    stream.insert(stream.end(), second.begin(), second.end());
+  const std::string path = Scratch(name).string();
+  fs::remove(path);
+  vireon::test::RecordLog(stream, path, 64);
+  return path;
+}
+
+// Seconds to pass the whole file through fn(fd), the median of three.
+template <typename Fn>
+double MedianSeconds(const std::string& path, Fn fn) {
+  std::vector<double> runs;
+  for (int k = 0; k < 3; ++k) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    const auto t0 = Clock::now();
+    fn(fd);
+    runs.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+    ::close(fd);
+  }
+  std::sort(runs.begin(), runs.end());
+  return runs[1];
+}
+
+uint64_t ReadAllRecords(int fd) {
+  vireon::TKlfReader reader(fd);
+  uint64_t bytes = 0;
+  for (vireon::TKlfReader::TItem item; (item = reader.Next()) != vireon::TKlfReader::TItem::End;)
+    if (item == vireon::TKlfReader::TItem::Record) bytes += reader.Record().Bytes[2];
+  return bytes + reader.Summary().Records;
+}
+
+uint64_t ReadPlain(int fd) {
+  static char block[1 << 20];
+  uint64_t sum = 0;
+  for (ssize_t n; (n = ::read(fd, block, sizeof block)) > 0;) sum += static_cast<uint8_t>(block[0]);
+  return sum;
+}
+
+// A copy of the log with one record's length field spoiled in every megabyte.
+std::string Damaged(const std::string& path) {
+  const std::string copy = path + ".damaged";
+  fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
+  std::fstream f(copy, std::ios::in | std::ios::out | std::ios::binary);
+  const auto size = static_cast<std::streamoff>(fs::file_size(copy));
+  for (std::streamoff at = 1 << 20; at < size; at += 1 << 20) {
+    f.seekp(at);
+    f.write("\xff\xff", 2);
+  }
+  return copy;
+}
+
+void ReaderThroughput(int megabytes, int dayMegabytes) {
+  std::printf(
+      "KLF reader (TKlfReader, 1 MiB blocks) beside read() of the same file, page cache "
+      "warm, medians of 3\n");
+  volatile uint64_t sink = 0;
+  for (const auto& [size, name] : {std::pair{megabytes, std::string("capture.KLF")},
+                                   std::pair{dayMegabytes, std::string("day.KLF")}}) {
+    const std::string log = RecordLogOf(size, name);
+    const std::string damaged = Damaged(log);
+    const double mb = static_cast<double>(fs::file_size(log)) / (1 << 20);
+    const double plain = MedianSeconds(log, [&](int fd) { sink = sink + ReadPlain(fd); });
+    const double whole = MedianSeconds(log, [&](int fd) { sink = sink + ReadAllRecords(fd); });
+    const double hurt = MedianSeconds(damaged, [&](int fd) { sink = sink + ReadAllRecords(fd); });
+    std::printf(
+        "  %7.1f MB  read() %7.0f MB/s   reader %7.0f MB/s (%.2f x read)   damaged "
+        "every MB %7.0f MB/s\n",
+        mb, mb / plain, mb / whole, plain / whole, mb / hurt);
+    fs::remove(log);
+    fs::remove(damaged);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const int megabytes = argc > 1 ? std::atoi(argv[1]) : 64;
+  const int dayMegabytes = argc > 2 ? std::atoi(argv[2]) : 330;
+  ReaderThroughput(std::max(4, megabytes), std::max(4, dayMegabytes));
   ReplayPacing();
   ExportThroughput(std::max(4, megabytes));
   return 0;

@@ -49,7 +49,7 @@ std::string TCom_Router::OpenFailureText() const {
 }
 
 std::string TCom_Router::ConnectedText() const {
-  return UsesUsb() ? "Connected via USB" : "Connected via COM";
+  return UsesUsb() ? "Connected via " + Usb.DisplayName() : "Connected via COM";
 }
 
 bool TCom_Router::OpenTransport() {

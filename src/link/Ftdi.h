@@ -27,6 +27,9 @@ class TFtdiDriver {
   // Serial number string of device `index`, zero-terminated within size bytes; false when the
   // device has none or it cannot be read.
   virtual bool SerialNumber(int index, char* text, int size) = 0;
+  // The device name ("/dev/ttyUSB0") by which another program has device `index` open through
+  // the kernel's serial driver, which opening the device would take from it; empty when none has.
+  virtual std::string HeldPort(int index) = 0;
   virtual bool OpenDevice(int index) = 0;
   // Releases the open device (its kernel serial driver is attached again); harmless when closed.
   virtual void Close() = 0;

@@ -3,7 +3,8 @@
 // The list is every device of vendor 0x0403 whatever its product id (libftdi's own search knows
 // only a few), plus the VID:PID that $VIREON_USB_ID names for a re-badged bridge. Opening asks
 // libftdi to attach the kernel's ftdi_sio driver again when the device is closed, so its
-// /dev/ttyUSBn comes back for other programs.
+// /dev/ttyUSBn comes back for other programs; while another program has that port open, the
+// device is not taken from it (see UsbTty.h).
 //
 // libftdi has no receive-queue query, so QueueStatus reads ahead and reports what it got; Read
 // drains that. ftdi_read_data first serves what libftdi's own buffer holds, then issues bulk
@@ -24,10 +25,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "link/Ftdi.h"
 #include "link/Usb.h"
+#include "link/UsbTty.h"
 
 namespace vireon {
 
@@ -50,6 +53,15 @@ bool IsBridge(const libusb_device_descriptor& d) {
   int vendor = 0, product = 0;
   if (d.idVendor == kFtdiVendor) return true;
   return ExtraUsbId(vendor, product) && d.idVendor == vendor && d.idProduct == product;
+}
+
+// The device's name in sysfs: bus, then the hub ports from the root ("1-2.3").
+std::string SysfsName(libusb_device* dev) {
+  uint8_t ports[8] = {};
+  const int depth = libusb_get_port_numbers(dev, ports, sizeof ports);
+  std::string name = std::to_string(libusb_get_bus_number(dev));
+  for (int i = 0; i < depth; ++i) name += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+  return name;
 }
 
 TFtdiFault FaultOfUsb(int code) {
@@ -105,6 +117,13 @@ class TLibFtdiDriver final : public TFtdiDriver {
                                            reinterpret_cast<unsigned char*>(text), size);
     libusb_close(handle);
     return r >= 0;
+  }
+
+  std::string HeldPort(int index) override {
+    libusb_device* dev = Entry(index);
+    if (dev == nullptr) return {};
+    const std::string tty = UsbSerialTty(SysfsName(dev));
+    return !tty.empty() && TtyOpenElsewhere(tty) ? "/dev/" + tty : std::string();
   }
 
   bool OpenDevice(int index) override {

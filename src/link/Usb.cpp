@@ -30,7 +30,8 @@ void TUSB::SetSerial(std::string serial) {
 
 std::string TUSB::DisplayName() const {
   std::lock_guard lock(M);
-  return Chosen.empty() ? "USB" : "USB " + Chosen;
+  const std::string& serial = Chosen.empty() ? Picked : Chosen;
+  return serial.empty() ? "USB" : "USB " + serial;
 }
 
 std::string TUSB::LastError() const {
@@ -43,8 +44,12 @@ bool TUSB::Fail(const std::string& what, const char* hint) {
   const std::string driverText = Driver->LastErrorString();
   if (!driverText.empty()) reason += ": " + driverText;
   if (hint != nullptr) reason += std::string(" (") + hint + ")";
+  return Refuse(std::move(reason));
+}
+
+bool TUSB::Refuse(std::string reason) {
   std::lock_guard lock(M);
-  Error = reason;
+  Error = std::move(reason);
   return false;
 }
 
@@ -52,6 +57,18 @@ int TUSB::FindSerial(const std::string& serial, int count) {
   for (int i = 0; i < count; ++i)
     if (SerialOf(*Driver, i) == serial) return i;
   return -1;
+}
+
+int TUSB::LowestSerial(int count, std::string& serial) {
+  int lowest = 0;
+  serial = SerialOf(*Driver, 0);
+  for (int i = 1; i < count; ++i) {
+    std::string other = SerialOf(*Driver, i);
+    if (other.empty() || (!serial.empty() && other >= serial)) continue;
+    lowest = i;
+    serial = std::move(other);
+  }
+  return lowest;
 }
 
 bool TUSB::Open() {
@@ -63,10 +80,13 @@ bool TUSB::Open() {
   int count = 0;
   if (!Driver->CountDevices(count)) count = 0;
   if (static_cast<int16_t>(count) <= 0) return Fail("no FTDI device found");
-  const int index = wanted.empty() ? 0 : FindSerial(wanted, count);
-  if (index < 0) return Fail("no FTDI device with serial number " + wanted);
   // A bridge without a serial number string is still the instrument: its absence is no failure.
-  const std::string serial = wanted.empty() ? SerialOf(*Driver, 0) : wanted;
+  std::string serial = wanted;
+  const int index = wanted.empty() ? LowestSerial(count, serial) : FindSerial(wanted, count);
+  if (index < 0) return Fail("no FTDI device with serial number " + wanted);
+  // Opening would detach the kernel's driver and hang up the program using the port.
+  const std::string held = Driver->HeldPort(index);
+  if (!held.empty()) return Refuse("in use by another program as " + held);
   if (!Driver->OpenDevice(index)) {
     switch (Driver->LastFault()) {
       case TFtdiFault::Denied:
@@ -83,6 +103,7 @@ bool TUSB::Open() {
     return false;
   }
   std::lock_guard lock(M);
+  if (Remembered.empty() && wanted.empty() && count > 1) Picked = serial;
   if (Remembered.empty()) Remembered = serial;
   Error.clear();
   return true;
@@ -122,6 +143,7 @@ std::vector<std::string> FtdiSerialNumbers(TFtdiDriver& driver) {
     std::string serial = SerialOf(driver, i);
     if (!serial.empty()) serials.push_back(std::move(serial));
   }
+  std::sort(serials.begin(), serials.end());
   return serials;
 }
 

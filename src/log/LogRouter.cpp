@@ -13,8 +13,8 @@
 #include <map>
 #include <system_error>
 
-#include "log/KlfCheck.h"
 #include "log/KlfFile.h"
+#include "log/KlfReader.h"
 
 namespace vireon {
 
@@ -224,24 +224,34 @@ bool TLog_Router::Open() {
 }
 
 bool TLog_Router::CheckExisting(int64_t size, bool& asNew) {
-  const TKlfCheck check = CheckKlfFile(Fd, size);
-  switch (check.What) {
-    case TKlfCheck::Whole:
+  // Appending goes after whole records only, so the walk stops at the first damage.
+  TKlfReader reader(Fd);
+  TKlfReader::TItem item;
+  while ((item = reader.Next()) == TKlfReader::TItem::Record) {
+  }
+  const TKlfSummary& check = reader.Summary();
+  if (item == TKlfReader::TItem::Damage || check.Outcome == TKlfSummary::Damaged) {
+    Fail(TLogReport::OpenFailed,
+         "holds a damaged record at byte " + std::to_string(reader.Damage().Offset) +
+             "; nothing was written into it",
+         EILSEQ);
+    return false;
+  }
+  switch (check.Outcome) {
+    case TKlfSummary::Whole:
       return true;
-    case TKlfCheck::Foreign:
+    case TKlfSummary::Empty:  // emptied since it was examined: it starts again
+      asNew = true;
+      return true;
+    case TKlfSummary::NotALog:
       Fail(TLogReport::OpenFailed, "is not a KLF log; nothing was written into it", EINVAL);
       return false;
-    case TKlfCheck::Damaged:
-      Fail(TLogReport::OpenFailed,
-           "holds a damaged record at byte " + std::to_string(check.WholeSize) +
-               "; nothing was written into it",
-           EILSEQ);
-      return false;
-    case TKlfCheck::Unreadable:
+    case TKlfSummary::Unreadable:
       Fail(TLogReport::OpenFailed, "could not be read", check.Error);
       return false;
-    case TKlfCheck::TornHeader:
-    case TKlfCheck::TornTail:
+    case TKlfSummary::TornHeader:
+    case TKlfSummary::TornTail:
+    case TKlfSummary::Damaged:
       break;
   }
   if (::ftruncate(Fd, check.WholeSize) != 0) {
@@ -250,7 +260,7 @@ bool TLog_Router::CheckExisting(int64_t size, bool& asNew) {
   }
   const int64_t removed = size - check.WholeSize;
   GoodSize = SyncedSize = check.WholeSize;
-  asNew = check.What == TKlfCheck::TornHeader;
+  asNew = check.Outcome == TKlfSummary::TornHeader;
   Report(TLogReport::Repaired, "Log file " + FileName + " ended in a cut-short " +
                                    (asNew ? "header" : "record") + ": " + std::to_string(removed) +
                                    " byte(s) were removed, so new records follow whole ones.");

@@ -9,6 +9,11 @@ const char* PackageVersion() {
   return VIREON_VERSION;
 }
 
+int UsageError(const char* program, const std::string& what) {
+  std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program, what.c_str(), program);
+  return kExitUsage;
+}
+
 std::optional<int> AnswerStandardOption(int argc, char** argv, const char* program,
                                         const char* usage) {
   for (int i = 1; i < argc; ++i) {

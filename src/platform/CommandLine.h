@@ -3,6 +3,7 @@
 // --version ("<program> <version>", exit 0), and one set of exit codes.
 
 #include <optional>
+#include <string>
 
 namespace vireon {
 
@@ -12,6 +13,9 @@ constexpr int kExitUsage = 2;    // a usage error, or an input or port that cann
 
 // The package's version, as project() gives it.
 const char* PackageVersion();
+
+// A usage error in one line, "<program>: <what>", then "Try '<program> --help'."; kExitUsage.
+int UsageError(const char* program, const std::string& what);
 
 // When argv holds --help or --version: prints the answer and gives the exit code.
 std::optional<int> AnswerStandardOption(int argc, char** argv, const char* program,

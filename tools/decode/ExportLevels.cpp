@@ -1,19 +1,65 @@
 #include "ExportLevels.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 
 namespace vireon {
 
 namespace {
+
 constexpr int kFix2D = 6;
 constexpr int kFix3D = 7;
+
+// Seconds since 1970 of a calendar date and time; none for a date that does not exist.
+std::optional<int64_t> CivilSeconds(int y, int mo, int d, int h, int mi, int s) {
+  using namespace std::chrono;
+  const year_month_day date{year{y}, month{static_cast<unsigned>(mo)},
+                            day{static_cast<unsigned>(d)}};
+  if (!date.ok() || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 60) return std::nullopt;
+  return sys_days{date}.time_since_epoch().count() * 86400LL + h * 3600 + mi * 60 + s;
+}
+
+void AppendTwo(std::string& out, unsigned value) {
+  out += static_cast<char>('0' + value / 10 % 10);
+  out += static_cast<char>('0' + value % 10);
+}
+
 }  // namespace
 
-void TLevelRows::Emit(int receiver, const char* mode, double mhz, int channel, int level) {
+void AppendIsoTime(std::string& out, int64_t seconds, bool utc) {
+  using namespace std::chrono;
+  const sys_seconds t{std::chrono::seconds{seconds}};
+  const sys_days day = floor<days>(t);
+  const year_month_day date{day};
+  const hh_mm_ss time{t - day};
+  char year[8];
+  const auto end = std::to_chars(year, year + sizeof year, static_cast<int>(date.year()));
+  out.append(year, end.ptr);
+  out += '-', AppendTwo(out, static_cast<unsigned>(date.month()));
+  out += '-', AppendTwo(out, static_cast<unsigned>(date.day()));
+  out += 'T', AppendTwo(out, static_cast<unsigned>(time.hours().count()));
+  out += ':', AppendTwo(out, static_cast<unsigned>(time.minutes().count()));
+  out += ':', AppendTwo(out, static_cast<unsigned>(time.seconds().count()));
+  if (utc) out += 'Z';
+}
+
+TLevelRows::TLevelRows(TRowSink sink, double maxFixAgeS)
+    : Sink(std::move(sink)), MaxFixAge(maxFixAgeS) {}
+
+void TLevelRows::Emit(int receiver, const char* mode, std::optional<double> mhz, int channel,
+                      int level) {
   if (!HaveFix) {
-    ++Skipped;
+    ++NoFix;
     return;
   }
+  Shared.FixAgeS.reset();
+  if (Now && FixAt) Shared.FixAgeS = *Now - *FixAt;
+  if (Shared.FixAgeS && static_cast<double>(*Shared.FixAgeS) > MaxFixAge) {
+    ++Stale;
+    return;
+  }
+  if (!mhz) ++NoFrequency;
   Shared.Receiver = receiver + 1;
   Shared.Mode = mode;
   Shared.FrequencyMHz = mhz;
@@ -23,25 +69,43 @@ void TLevelRows::Emit(int receiver, const char* mode, double mhz, int channel, i
   Sink(Shared);
 }
 
+void TLevelRows::Fix(const TGPS& gps) {
+  if (gps.FixCode() != kFix2D && gps.FixCode() != kFix3D) return;
+  Shared.GpsTime = CivilSeconds(gps.Year, gps.Month, gps.Day, gps.Hours, gps.Minutes, gps.Seconds);
+  // Without UTC mode the report gives GPS time, ahead of UTC by the offset it carries.
+  if (Shared.GpsTime && !gps.UTCMode) {
+    if (gps.UTCOffsetDecoded)
+      *Shared.GpsTime -= gps.UTCOffset;
+    else
+      NotUtc = true;
+  }
+  Shared.Latitude = gps.Latitude;
+  Shared.Longitude = gps.Longitude;
+  Shared.AltitudeM = gps.MSLHeight / 100.0;  // the report gives centimetres
+  Shared.GpsHeightM = gps.GPSHeight / 100.0;
+  HaveFix = true;
+  FixAt = Now;
+}
+
+void TLevelRows::Clock(const TEngine& engine) {
+  const auto c = engine.ClockBytes();
+  Now = CivilSeconds(2000 + c[5], c[4], c[3], c[2], c[1], c[0]);
+  Shared.InstrumentTime = Now;
+  Shared.Marker = engine.MarkerNumber.load();
+}
+
 void TLevelRows::Take(const PacketRecord& record, const TEngine& engine) {
   const uint8_t* p = record.Data;
   const int n = std::max(record.PayloadSize(), 0);
   switch (record.Type) {
-    case 0: {
-      const TGPS gps = engine.Gps.Copy();
-      if (gps.FixCode() != kFix2D && gps.FixCode() != kFix3D) break;
-      Shared.GpsDate = gps.DateText();
-      Shared.GpsTime = gps.TimeText();
-      Shared.Latitude = gps.Latitude;
-      Shared.Longitude = gps.Longitude;
-      Shared.AltitudeM = gps.MSLHeight / 100.0;  // the report gives centimetres
-      HaveFix = true;
+    case 0:
+      Fix(engine.Gps.Copy());
       break;
-    }
     case 4:
-      Shared.ClockDate = engine.ClockDateText();
-      Shared.ClockTime = engine.ClockTimeText();
-      Shared.Marker = engine.MarkerNumber.load();
+      Clock(engine);
+      break;
+    case 6:
+      HaveScanList = true;
       break;
     case 2:
     case 3: {
@@ -58,8 +122,8 @@ void TLevelRows::Take(const PacketRecord& record, const TEngine& engine) {
         const int i = entry[0] != 0 ? 1 : 0;
         if (!engine.ReceiverActive[i].load() || entry[1] >= kScanEntries) continue;
         const uint32_t step = rf[i].ScanList[entry[1]];
-        Emit(i, "scan", rf[i].FrequencyOfStep(step), rf[i].ChannelOfStep(step),
-             LevelOf(static_cast<int8_t>(entry[2])));
+        Emit(i, "scan", HaveScanList ? std::optional(rf[i].FrequencyOfStep(step)) : std::nullopt,
+             rf[i].ChannelOfStep(step), LevelOf(static_cast<int8_t>(entry[2])));
       }
       break;
     }
@@ -70,7 +134,8 @@ void TLevelRows::Take(const PacketRecord& record, const TEngine& engine) {
         const int i = entry[0] != 0 ? 1 : 0;
         const int index = entry[1] | (entry[2] << 8);
         if (!engine.ReceiverActive[i].load() || index >= kTableEntries) continue;
-        Emit(i, "table", rf[i].FrequencyOfChannel(static_cast<int16_t>(index)), index,
+        const auto channel = static_cast<int16_t>(index + 1);
+        Emit(i, "table", rf[i].FrequencyOfChannel(channel), channel,
              LevelOf(static_cast<int8_t>(entry[3])));
       }
       break;

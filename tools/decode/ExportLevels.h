@@ -1,11 +1,16 @@
 #pragma once
 // The levels of a survey, one row per RSSI level the engine stores (single-channel averages,
 // scan levels, table entries), each geotagged with the last GPS report before it that had a
-// fix (2D or 3D), at the position the map link uses. Levels before the first fix are counted
-// and skipped. Frequencies and channels are computed as the receiver display computes them.
+// fix (2D or 3D), at the position the map link uses. Frequencies and channels are those the
+// receiver display shows (table index n is channel n + 1).
+//
+// What cannot be placed honestly is counted, never made up: levels before the first fix are
+// skipped; levels whose fix is older than the limit (by the instrument's clock) are skipped; a
+// scan level before any scan set-up has no known frequency and is written without one.
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "gps/Gps.h"
@@ -15,37 +20,53 @@
 namespace vireon {
 
 struct TLevelRow {
-  std::string ClockDate, ClockTime;  // the instrument's clock packets
-  std::string GpsDate, GpsTime;      // the fix's UTC date and time
-  double Latitude = 0, Longitude = 0, AltitudeM = 0;
-  int Receiver = 1;  // 1 or 2
+  std::optional<int64_t> InstrumentTime;  // seconds since 1970 of the instrument's clock, no zone
+  std::optional<int64_t> GpsTime;         // the fix's time in UTC, seconds since 1970
+  double Latitude = 0, Longitude = 0;
+  double AltitudeM = 0;   // above mean sea level
+  double GpsHeightM = 0;  // above the ellipsoid
+  int Receiver = 1;       // 1 or 2
   const char* Mode = "single";
-  double FrequencyMHz = 0;
+  std::optional<double> FrequencyMHz;  // none for a scan level before the scan set-up
   int Channel = 0;
   int LevelDbm = 0;
   int Marker = 0;
+  std::optional<int64_t> FixAgeS;  // instrument-clock seconds since the fix; none without a clock
 };
+
+// "2026-12-10T08:15:02", with a "Z" when utc is set.
+void AppendIsoTime(std::string& out, int64_t seconds, bool utc);
 
 class TLevelRows {
  public:
   using TRowSink = std::function<void(const TLevelRow&)>;
-  explicit TLevelRows(TRowSink sink) : Sink(std::move(sink)) {}
+  // Levels whose fix is more than maxFixAgeS instrument-clock seconds old are skipped.
+  TLevelRows(TRowSink sink, double maxFixAgeS);
 
   // After engine.Dispatch(record): the rows of the levels that record stored.
   void Take(const PacketRecord& record, const TEngine& engine);
 
   uint64_t Rows() const { return Written; }
-  uint64_t BeforeFirstFix() const { return Skipped; }
+  uint64_t BeforeFirstFix() const { return NoFix; }
+  uint64_t StaleFix() const { return Stale; }
+  uint64_t UnknownFrequency() const { return NoFrequency; }
+  // GPS reports that gave GPS time without the offset to UTC: their time was kept as it was.
+  bool GpsTimeNotUtc() const { return NotUtc; }
 
  private:
-  void Emit(int receiver, const char* mode, double mhz, int channel, int level);
+  void Fix(const TGPS& gps);
+  void Clock(const TEngine& engine);
+  void Emit(int receiver, const char* mode, std::optional<double> mhz, int channel, int level);
 
   TRowSink Sink;
+  double MaxFixAge;
   bool HaveFix = false;
-  // What every row of a packet shares, kept from the packets that change it.
-  TLevelRow Shared;
-  uint64_t Written = 0;
-  uint64_t Skipped = 0;
+  bool HaveScanList = false;
+  std::optional<int64_t> Now;    // the instrument's clock at its last clock packet
+  std::optional<int64_t> FixAt;  // the instrument's clock when the last fix came
+  TLevelRow Shared;              // what every row of a packet shares
+  uint64_t Written = 0, NoFix = 0, Stale = 0, NoFrequency = 0;
+  bool NotUtc = false;
 };
 
 }  // namespace vireon

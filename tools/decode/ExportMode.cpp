@@ -1,106 +1,146 @@
 // The export mode of vireon-decode: every packet of the input goes through the logger's engine,
 // and each level it stores becomes a row of the chosen format as soon as it is decoded, so a
-// day's log streams through in constant memory. A large input reports its progress on stderr;
-// the end says how many levels were written and how many came before the first GPS fix.
+// day's log streams through in constant memory. On a terminal one line of stderr, rewritten in
+// place, shows how far it is; the end says what was written, what was skipped and why, and where
+// a damaged log was damaged.
 
 #include "ExportMode.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
-#include "KlfMode.h"
-#include "PacketJson.h"
+#include "DecodeInput.h"
+#include "ExportOutput.h"
 #include "platform/CommandLine.h"
 
 namespace vireon {
 
 namespace {
 
-constexpr long long kProgressFrom = 16LL << 20;  // inputs smaller than this say nothing
+using Clock = std::chrono::steady_clock;
+constexpr int kDamageLinesShown = 10;
 
-// Tells how far through the input the reading is, in tenths.
+// "export 42% · 1.2 M levels/s · 0:35 left", rewritten in place on a terminal; nothing elsewhere.
 class TProgress {
  public:
-  TProgress(std::FILE* in, long long size) : In(in), Size(size) {}
-  void Check() {
-    if (Size < kProgressFrom || ++Calls % 4096 != 0) return;
-    const long long at = std::ftell(In);
-    const int tenth = static_cast<int>(at * 10 / Size);
-    if (tenth <= Shown) return;
-    Shown = tenth;
-    std::fprintf(stderr, "vireon-decode: export %d%% (%lld of %lld MB)\n", tenth * 10, at >> 20,
-                 Size >> 20);
+  TProgress(int64_t size, const TLevelRows& rows)
+      : Size(size), Rows(rows), Shown(::isatty(STDERR_FILENO) == 1), Start(Clock::now()) {}
+  ~TProgress() {
+    if (Drawn) std::fputs("\r\033[K", stderr);
+  }
+  void At(int64_t read) {
+    if (!Shown) return;
+    const double seconds = std::chrono::duration<double>(Clock::now() - Start).count();
+    if (seconds <= 0) return;
+    const double perSecond = static_cast<double>(Rows.Rows()) / seconds;
+    if (Size > 0 && read > 0) {
+      const double share = static_cast<double>(read) / static_cast<double>(Size);
+      const int left = static_cast<int>(seconds * (1 - share) / share);
+      std::fprintf(stderr, "\r\033[Kvireon-decode: export %d%% · %.1f k levels/s · %d:%02d left",
+                   static_cast<int>(100 * share), perSecond / 1000, left / 60, left % 60);
+    } else {
+      std::fprintf(stderr, "\r\033[Kvireon-decode: export %lld MB read · %.1f k levels/s",
+                   static_cast<long long>(read >> 20), perSecond / 1000);
+    }
+    Drawn = true;
   }
 
  private:
-  std::FILE* In;
-  long long Size;
-  long long Calls = 0;
-  int Shown = 0;
+  int64_t Size;
+  const TLevelRows& Rows;
+  bool Shown;
+  bool Drawn = false;
+  Clock::time_point Start;
 };
 
-long long SizeOf(std::FILE* in) {
-  struct stat st {};
-  return fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+std::string ClosingLine(const TLevelRows& rows, const TDecodeInput& in, double maxAge) {
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "vireon-decode: exported %llu level(s); %llu before the first GPS fix and %llu "
+                "with a fix older than %g s skipped",
+                static_cast<unsigned long long>(rows.Rows()),
+                static_cast<unsigned long long>(rows.BeforeFirstFix()),
+                static_cast<unsigned long long>(rows.StaleFix()), maxAge);
+  std::string line = text;
+  const TKlfSummary& log = in.LogSummary();
+  if (in.IsLog() && log.DamagedRanges > 0) {
+    std::snprintf(text, sizeof text, "; %llu damaged range(s), %lld byte(s) skipped",
+                  static_cast<unsigned long long>(log.DamagedRanges),
+                  static_cast<long long>(log.BytesSkipped));
+    line += text;
+  }
+  if (in.IsLog() && log.Outcome == TKlfSummary::TornTail) {
+    line += "; the log ends in a cut-short record";
+  }
+  return line + "\n";
+}
+
+void Warn(const TLevelRows& rows) {
+  if (rows.UnknownFrequency() > 0)
+    std::fprintf(stderr,
+                 "vireon-decode: warning: %llu scan level(s) came before the scan set-up; their "
+                 "frequency is unknown and left empty\n",
+                 static_cast<unsigned long long>(rows.UnknownFrequency()));
+  if (rows.GpsTimeNotUtc())
+    std::fputs(
+        "vireon-decode: warning: the GPS reports give GPS time without its offset to UTC; "
+        "gps_time is that GPS time\n",
+        stderr);
 }
 
 }  // namespace
 
-int RunExportMode(TExportFormat format, const std::string& input, const std::string& outFile) {
-  const bool fromStdin = input == "-";
-  std::FILE* in = fromStdin ? stdin : std::fopen(input.c_str(), "rb");
-  if (in == nullptr) {
-    std::fprintf(stderr, "vireon-decode: cannot open %s: %s\n", input.c_str(),
-                 std::strerror(errno));
+int RunExportMode(const TExportOptions& options) {
+  TDecodeInput in;
+  if (!in.Open(options.Input)) {
+    std::fprintf(stderr, "vireon-decode: %s\n", in.Error.c_str());
     return kExitUsage;
   }
-  std::FILE* out = outFile.empty() ? stdout : std::fopen(outFile.c_str(), "wb");
-  if (out == nullptr) {
-    std::fprintf(stderr, "vireon-decode: cannot create %s: %s\n", outFile.c_str(),
-                 std::strerror(errno));
-    if (!fromStdin) std::fclose(in);
+  TExportTarget target;
+  if (!options.Out.empty() && !target.Open(options.Out, in.Stat())) {
+    std::fprintf(stderr, "vireon-decode: %s\n", target.Error.c_str());
     return kExitUsage;
   }
-
-  std::unique_ptr<TExportWriter> writer = MakeExportWriter(format, out);
-  TLevelRows rows([&writer](const TLevelRow& row) { writer->Row(row); });
-  TProgress progress(in, SizeOf(in));
+  TOutput out(options.Out.empty() ? STDOUT_FILENO : target.Fd());
+  const std::unique_ptr<TExportWriter> writer = MakeExportWriter(options.Format, out);
+  TLevelRows rows([&writer](const TLevelRow& row) { writer->Row(row); }, options.MaxFixAgeS);
+  int damageLines = 0;
+  in.OnDamage = [&](const TKlfDamage& damage) {
+    if (++damageLines > kDamageLinesShown) return;
+    std::fprintf(stderr, "vireon-decode: %s is damaged at byte %lld: %lld byte(s) skipped\n",
+                 options.Input.c_str(), static_cast<long long>(damage.Offset),
+                 static_cast<long long>(damage.Skipped));
+  };
   TDecodeSession session(nullptr);
-  session.SetRecordHandler([&](const PacketRecord& record, const TEngine& engine) {
-    rows.Take(record, engine);
-    progress.Check();
-  });
-  if (!fromStdin && IsKlfName(input)) {
-    TKlfHandlers handlers;
-    handlers.Packet = [&session](uint64_t, const PacketRecord& record, bool) {
-      session.Deliver(record);
-    };
-    handlers.Broken = [](uint64_t, size_t, int, bool) {};
-    ReadKlf(in, handlers);
-  } else {
-    uint8_t block[65536];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, in)) > 0) session.Feed(block, got);
+  session.SetRecordHandler(
+      [&rows](const PacketRecord& record, const TEngine& engine) { rows.Take(record, engine); });
+  bool read;
+  {
+    TProgress progress(S_ISREG(in.Stat().st_mode) ? in.Stat().st_size : 0, rows);
+    read = in.ReadInto(session, [&progress](int64_t at) { progress.At(at); });
   }
-  const bool readFailed = std::ferror(in) != 0;
-  if (!fromStdin) std::fclose(in);
-  const bool written = writer->Finish() && (out == stdout || std::fclose(out) == 0);
-
-  std::fprintf(stderr,
-               "vireon-decode: exported %llu level(s); %llu before the first GPS fix skipped\n",
-               static_cast<unsigned long long>(rows.Rows()),
-               static_cast<unsigned long long>(rows.BeforeFirstFix()));
-  if (readFailed) {
-    std::fprintf(stderr, "vireon-decode: cannot read %s\n", input.c_str());
-    return kExitUsage;
-  }
-  if (!written) {
-    std::fprintf(stderr, "vireon-decode: could not write the export\n");
+  if (!read) {
+    std::fprintf(stderr, "vireon-decode: %s\n", in.Error.c_str());
     return kExitFailure;
   }
+  if (const std::string why = in.NothingToRead(); !why.empty()) {
+    std::fprintf(stderr, "vireon-decode: %s %s; nothing was exported\n", options.Input.c_str(),
+                 why.c_str());
+    return kExitUsage;
+  }
+  const bool written = writer->Finish();
+  if (!written || (!options.Out.empty() && !target.Commit())) {
+    const std::string where = options.Out.empty() ? "standard output" : options.Out;
+    std::fprintf(stderr, "vireon-decode: %s\n",
+                 !written ? ("cannot write " + where + ": " + std::strerror(out.Error())).c_str()
+                          : target.Error.c_str());
+    return kExitFailure;
+  }
+  Warn(rows);
+  std::fputs(ClosingLine(rows, in, options.MaxFixAgeS).c_str(), stderr);
   return kExitOk;
 }
 

@@ -6,8 +6,16 @@
 
 namespace vireon {
 
-// vireon-decode --export: the levels of a KLF log or a capture ("-": standard input) as rows of
-// `format`, to outFile (empty: standard output). Returns the exit code.
-int RunExportMode(TExportFormat format, const std::string& input, const std::string& outFile);
+struct TExportOptions {
+  TExportFormat Format = TExportFormat::Csv;
+  std::string Input = "-";  // a KLF log or a capture; "-" is standard input
+  std::string Out;          // empty: standard output
+  double MaxFixAgeS = 5;
+};
+
+// vireon-decode --export: the levels of a KLF log or a capture as rows of the chosen format.
+// Returns the exit code: 2 for an input or output refused before the run, 1 for a failure
+// during it.
+int RunExportMode(const TExportOptions& options);
 
 }  // namespace vireon

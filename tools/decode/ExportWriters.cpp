@@ -5,106 +5,122 @@
 #include <QXmlStreamWriter>
 #include <algorithm>
 #include <charconv>
+#include <optional>
 
 namespace vireon {
 
 namespace {
 
-constexpr const char* kColumns[] = {
-    "instrument_date", "instrument_time", "gps_date", "gps_time", "latitude",
-    "longitude",       "altitude_m",      "receiver", "mode",     "frequency_mhz",
-    "channel",         "level_dbm",       "marker"};
+constexpr const char* kColumns[] = {"instrument_time", "gps_time",  "latitude", "longitude",
+                                    "altitude_m",      "receiver",  "mode",     "frequency_mhz",
+                                    "channel",         "level_dbm", "marker",   "fix_age_s"};
+constexpr size_t kLevelColumn = 9;
 
-// Appends value with `decimals` digits after the point; integers with none.
+// Appends value with `decimals` digits after the point.
 void Append(std::string& out, double value, int decimals) {
   char text[40];
   const auto end =
       std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
   out.append(text, end.ptr);
 }
-void Append(std::string& out, int value) {
-  char text[16];
+void Append(std::string& out, int64_t value) {
+  char text[24];
   const auto end = std::to_chars(text, text + sizeof text, value);
   out.append(text, end.ptr);
 }
+void AppendTime(std::string& out, const std::optional<int64_t>& seconds, bool utc) {
+  if (seconds) AppendIsoTime(out, *seconds, utc);
+}
 
-// The row's values in column order, each followed by `separator` but the last.
-void AppendValues(std::string& out, const TLevelRow& r, char separator, bool quoteTexts) {
-  const auto text = [&](const std::string& value) {
-    out += quoteTexts ? CsvField(value) : value;
-    out += separator;
-  };
-  text(r.ClockDate);
-  text(r.ClockTime);
-  text(r.GpsDate);
-  text(r.GpsTime);
+// The row's values in column order, each followed by `separator` but the last; an unknown value
+// is empty. None of them needs quoting: digits, signs, points, colons and the mode's name.
+void AppendValues(std::string& out, const TLevelRow& r, char separator) {
+  AppendTime(out, r.InstrumentTime, false), out += separator;
+  AppendTime(out, r.GpsTime, true), out += separator;
   Append(out, r.Latitude, 8), out += separator;
   Append(out, r.Longitude, 8), out += separator;
   Append(out, r.AltitudeM, 2), out += separator;
   Append(out, r.Receiver), out += separator;
   out += r.Mode, out += separator;
-  Append(out, r.FrequencyMHz, 5), out += separator;
+  if (r.FrequencyMHz) Append(out, *r.FrequencyMHz, 5);
+  out += separator;
   Append(out, r.Channel), out += separator;
   Append(out, r.LevelDbm), out += separator;
-  Append(out, r.Marker);
+  Append(out, r.Marker), out += separator;
+  if (r.FixAgeS) Append(out, *r.FixAgeS);
 }
 
 class TCsvWriter final : public TExportWriter {
  public:
-  explicit TCsvWriter(std::FILE* out) : Out(out) {
-    std::string header;
-    for (const char* column : kColumns) header += std::string(header.empty() ? "" : ",") + column;
-    std::fprintf(Out, "%s\r\n", header.c_str());
+  explicit TCsvWriter(TOutput& out) : Out(out) {
+    std::string& text = Out.Buffer();
+    for (const char* column : kColumns) text += std::string(text.empty() ? "" : ",") + column;
+    text += "\r\n";
   }
   void Row(const TLevelRow& row) override {
-    Line.clear();
-    AppendValues(Line, row, ',', true);
-    Line += "\r\n";
-    std::fwrite(Line.data(), 1, Line.size(), Out);
+    AppendValues(Out.Buffer(), row, ',');
+    Out.Buffer() += "\r\n";
+    Out.Wrote();
   }
-  bool Finish() override { return std::fflush(Out) == 0 && !std::ferror(Out); }
+  bool Finish() override { return Out.Flush(); }
 
  private:
-  std::FILE* Out;
-  std::string Line;
+  TOutput& Out;
 };
 
-// Written out field by field: the texts are the instrument's dates and times and the mode's
-// name, digits and punctuation that need no JSON escaping.
+// A JSON string or null.
+void AppendJsonTime(std::string& out, const std::optional<int64_t>& seconds, bool utc) {
+  if (!seconds) {
+    out += "null";
+    return;
+  }
+  out += '"';
+  AppendIsoTime(out, *seconds, utc);
+  out += '"';
+}
+
+// Written out field by field: the texts are times and the mode's name, which need no escaping.
 class TGeoJsonWriter final : public TExportWriter {
  public:
-  explicit TGeoJsonWriter(std::FILE* out) : Out(out) {
-    std::fputs(R"({"type":"FeatureCollection","features":[)", Out);
+  explicit TGeoJsonWriter(TOutput& out) : Out(out) {
+    Out.Buffer() += R"({"type":"FeatureCollection","features":[)";
   }
   void Row(const TLevelRow& r) override {
-    Line.assign(First ? "\n" : ",\n");
+    std::string& line = Out.Buffer();
+    line += First ? "\n" : ",\n";
     First = false;
-    Line += R"({"type":"Feature","geometry":{"type":"Point","coordinates":[)";
-    Append(Line, r.Longitude, 8), Line += ',';
-    Append(Line, r.Latitude, 8), Line += ',';
-    Append(Line, r.AltitudeM, 2);
-    Line += R"(]},"properties":{"instrument_date":")" + r.ClockDate;
-    Line += R"(","instrument_time":")" + r.ClockTime;
-    Line += R"(","gps_date":")" + r.GpsDate;
-    Line += R"(","gps_time":")" + r.GpsTime;
-    Line += R"(","altitude_m":)", Append(Line, r.AltitudeM, 2);
-    Line += R"(,"receiver":)", Append(Line, r.Receiver);
-    Line += R"(,"mode":")", Line += r.Mode;
-    Line += R"(","frequency_mhz":)", Append(Line, r.FrequencyMHz, 5);
-    Line += R"(,"channel":)", Append(Line, r.Channel);
-    Line += R"(,"level_dbm":)", Append(Line, r.LevelDbm);
-    Line += R"(,"marker":)", Append(Line, r.Marker);
-    Line += "}}";
-    std::fwrite(Line.data(), 1, Line.size(), Out);
+    line += R"({"type":"Feature","geometry":{"type":"Point","coordinates":[)";
+    Append(line, r.Longitude, 8), line += ',';
+    Append(line, r.Latitude, 8), line += ',';
+    Append(line, r.GpsHeightM, 2);
+    line += R"(]},"properties":{"instrument_time":)", AppendJsonTime(line, r.InstrumentTime, false);
+    line += R"(,"gps_time":)", AppendJsonTime(line, r.GpsTime, true);
+    line += R"(,"altitude_m":)", Append(line, r.AltitudeM, 2);
+    line += R"(,"receiver":)", Append(line, r.Receiver);
+    line += R"(,"mode":")", line += r.Mode;
+    line += R"(","frequency_mhz":)";
+    if (r.FrequencyMHz)
+      Append(line, *r.FrequencyMHz, 5);
+    else
+      line += "null";
+    line += R"(,"channel":)", Append(line, r.Channel);
+    line += R"(,"level_dbm":)", Append(line, r.LevelDbm);
+    line += R"(,"marker":)", Append(line, r.Marker);
+    line += R"(,"fix_age_s":)";
+    if (r.FixAgeS)
+      Append(line, *r.FixAgeS);
+    else
+      line += "null";
+    line += "}}";
+    Out.Wrote();
   }
   bool Finish() override {
-    std::fputs("\n]}\n", Out);
-    return std::fflush(Out) == 0 && !std::ferror(Out);
+    Out.Buffer() += "\n]}\n";
+    return Out.Flush();
   }
 
  private:
-  std::FILE* Out;
-  std::string Line;
+  TOutput& Out;
   bool First = true;
 };
 
@@ -126,7 +142,7 @@ class TKmlWriter final : public TExportWriter {
  public:
   // The writer fills a buffer that goes to the file every so often: writing each token through a
   // device costs many times the document's own work.
-  explicit TKmlWriter(std::FILE* out) : Out(out) {
+  explicit TKmlWriter(TOutput& out) : Out(out) {
     Buffer.open(QIODevice::WriteOnly);
     Xml.setDevice(&Buffer);
     // Indenting a file of a million placemarks costs more than it helps: one a line instead.
@@ -152,20 +168,26 @@ class TKmlWriter final : public TExportWriter {
   }
   void Row(const TLevelRow& r) override {
     Text.clear();
-    AppendValues(Text, r, '\t', false);
+    AppendValues(Text, r, '\t');
     const QStringList values = QString::fromLatin1(Text.data(), Text.size()).split('\t');
     // Names made once: the writer would otherwise convert each from UTF-8 for every placemark.
     static const QString kPlacemark = "Placemark", kName = "name", kStyleUrl = "styleUrl",
-                         kExtendedData = "ExtendedData", kData = "Data", kValue = "value",
-                         kPoint = "Point", kCoordinates = "coordinates";
+                         kTimeStamp = "TimeStamp", kWhen = "when", kExtendedData = "ExtendedData",
+                         kData = "Data", kValue = "value", kPoint = "Point",
+                         kCoordinates = "coordinates";
     static const QStringList kColumnNames = [] {
       QStringList names;
       for (const char* column : kColumns) names << column;
       return names;
     }();
     Xml.writeStartElement(kPlacemark);
-    Xml.writeTextElement(kName, values[11] + " dBm");
+    Xml.writeTextElement(kName, values[kLevelColumn] + " dBm");
     Xml.writeTextElement(kStyleUrl, kStyleNames[LevelStep(r.LevelDbm)]);
+    if (r.GpsTime) {
+      Xml.writeStartElement(kTimeStamp);
+      Xml.writeTextElement(kWhen, values[1]);
+      Xml.writeEndElement();
+    }
     Xml.writeStartElement(kExtendedData);
     for (qsizetype k = 0; k < values.size(); ++k) {
       Xml.writeStartElement(kData);
@@ -175,7 +197,7 @@ class TKmlWriter final : public TExportWriter {
     }
     Xml.writeEndElement();
     Xml.writeStartElement(kPoint);
-    Xml.writeTextElement(kCoordinates, values[5] + ',' + values[4] + ',' + values[6]);
+    Xml.writeTextElement(kCoordinates, values[3] + ',' + values[2] + ',' + values[4]);
     Xml.writeEndElement();
     Xml.writeEndElement();
     Xml.writeCharacters("\n");
@@ -184,18 +206,19 @@ class TKmlWriter final : public TExportWriter {
   bool Finish() override {
     Xml.writeEndDocument();
     Flush();
-    return !Xml.hasError() && std::fflush(Out) == 0 && !std::ferror(Out);
+    return !Xml.hasError() && Out.Flush();
   }
 
  private:
   static constexpr qsizetype kFlushBytes = 1 << 16;
   void Flush() {
-    std::fwrite(Buffer.data().constData(), 1, static_cast<size_t>(Buffer.size()), Out);
+    Out.Buffer().append(Buffer.data().constData(), static_cast<size_t>(Buffer.size()));
+    Out.Wrote();
     Buffer.buffer().clear();
     Buffer.seek(0);
   }
 
-  std::FILE* Out;
+  TOutput& Out;
   QBuffer Buffer;
   QXmlStreamWriter Xml;
   std::string Text;
@@ -215,7 +238,7 @@ bool ParseExportFormat(const std::string& name, TExportFormat& format) {
   return true;
 }
 
-std::unique_ptr<TExportWriter> MakeExportWriter(TExportFormat format, std::FILE* out) {
+std::unique_ptr<TExportWriter> MakeExportWriter(TExportFormat format, TOutput& out) {
   switch (format) {
     case TExportFormat::Csv:
       return std::make_unique<TCsvWriter>(out);
@@ -225,13 +248,6 @@ std::unique_ptr<TExportWriter> MakeExportWriter(TExportFormat format, std::FILE*
       return std::make_unique<TKmlWriter>(out);
   }
   return nullptr;
-}
-
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
 }
 
 }  // namespace vireon

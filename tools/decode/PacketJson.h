@@ -42,6 +42,7 @@ class TDecodeSession {
   // {"summary": {"packets", "bytes", "bad_checksum", "bad_length"}}
   TJson Summary() const;
 
+  uint64_t PacketCount() const { return Packets; }
   TEngine& Engine() { return Engine_; }
   const TPacket& Framer() const { return Framer_; }
 

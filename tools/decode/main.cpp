@@ -1,13 +1,14 @@
 // vireon-decode: turns the instrument's byte stream into JSON Lines, one object per packet,
-// decoded by the logger's own engine.
+// decoded by the logger's own engine; or exports a survey's levels.
 //
-// Adding a mode: give it its own file with a Run...Mode function, parse its option in
+// Adding a mode: give it its own file with a Run...Mode function, parse its options in
 // ParseOptions below, and call it from main where the modes are chosen.
 
 #include <cstdlib>
 #include <iostream>
 #include <string>
 
+#include "DecodeInput.h"
 #include "ExportMode.h"
 #include "FileMode.h"
 #include "KlfMode.h"
@@ -16,87 +17,114 @@
 
 namespace {
 
+constexpr const char* kProgram = "vireon-decode";
+
 struct TOptions {
   bool Summary = false;
+  bool HaveFile = false;
   std::string File = "-";
   std::string Port;
   std::string Log;
   std::string Export;  // the format's name; empty when not exporting
   std::string Out;
   double Duration = 0;
+  double MaxFixAge = -1;  // not given
 };
 
 constexpr const char* kUsage =
     "Usage: vireon-decode [--summary] [FILE|FILE.KLF|-]\n"
     "  or:  vireon-decode --port NAME [--duration SEC] [--log FILE] [--summary]\n"
-    "  or:  vireon-decode --export csv|geojson|kml [--out FILE] FILE.KLF|FILE|-\n"
+    "  or:  vireon-decode --export csv|geojson|kml [--out FILE] [--max-fix-age SEC]\n"
+    "                     FILE.KLF|FILE|-\n"
     "Decodes the Vireon instrument's packets to JSON Lines, one object per packet: from a\n"
     "captured byte stream (standard input for -), from a KLF log, or live from a port.\n"
+    "A file is read as a KLF log when its name ends in .KLF or it begins as a log does.\n"
     "\n"
-    "  --summary        end with a line of counts (packets, bytes, bad checksums)\n"
-    "  --port NAME      decode live: COM1: to COM4:, USB, \"USB <serial number>\" or a device\n"
-    "  --duration SEC   with --port: stop after SEC seconds (else at SIGINT or SIGTERM)\n"
-    "  --log FILE       with --port: also write a KLF log to FILE (the name as given)\n"
-    "  --export FORMAT  write one row per stored RSSI level, geotagged with the last GPS fix:\n"
-    "                   csv, geojson or kml\n"
-    "  --out FILE       with --export: write to FILE instead of standard output\n"
-    "  --help           show this help and exit\n"
-    "  --version        show the version and exit\n"
+    "  --summary          end with a line of counts (packets, bytes, bad checksums)\n"
+    "  --port NAME        decode live: COM1: to COM4:, USB, \"USB <serial number>\" or a device\n"
+    "  --duration SEC     with --port: stop after SEC seconds (else at SIGINT or SIGTERM)\n"
+    "  --log FILE         with --port: also write a KLF log to FILE (the name as given)\n"
+    "  --export FORMAT    write one row per stored RSSI level, geotagged with the last GPS fix:\n"
+    "                     csv, geojson or kml\n"
+    "  --out FILE         with --export: write to FILE instead of standard output; FILE\n"
+    "                     appears only once the export is whole, and is never the input or a\n"
+    "                     KLF log\n"
+    "  --max-fix-age SEC  with --export: skip levels whose fix is more than SEC seconds old by\n"
+    "                     the instrument's clock (default 5)\n"
+    "  --help             show this help and exit\n"
+    "  --version          show the version and exit\n"
     "\n"
-    "Exit status: 0 success, 2 usage error or an input or port that cannot be opened,\n"
-    "1 a failure during the run (the log could not be written).\n";
+    "Exit status: 0 success, 2 usage error or an input, output or port that cannot be opened\n"
+    "or holds nothing to decode, 1 a failure during the run (a log or export that could not be\n"
+    "written or read).\n";
 
-// False on an option it does not know.
-bool ParseOptions(int argc, char** argv, TOptions& options) {
-  bool haveFile = false;
+// A number of seconds, 0 or more.
+bool ParseSeconds(const char* text, double& value) {
+  char* end = nullptr;
+  value = std::strtod(text, &end);
+  return end != text && *end == '\0' && value >= 0;
+}
+
+// What is wrong with the command line; empty when nothing is.
+std::string ParseOptions(int argc, char** argv, TOptions& o) {
   for (int k = 1; k < argc; ++k) {
     const std::string arg = argv[k];
+    const bool valued = arg == "--port" || arg == "--log" || arg == "--export" || arg == "--out" ||
+                        arg == "--duration" || arg == "--max-fix-age";
+    if (valued && k + 1 >= argc) return arg + " needs a value";
     if (arg == "--summary") {
-      options.Summary = true;
-    } else if (arg == "--port" && k + 1 < argc) {
-      options.Port = argv[++k];
-    } else if (arg == "--log" && k + 1 < argc) {
-      options.Log = argv[++k];
-    } else if (arg == "--export" && k + 1 < argc) {
-      options.Export = argv[++k];
-    } else if (arg == "--out" && k + 1 < argc) {
-      options.Out = argv[++k];
-    } else if (arg == "--duration" && k + 1 < argc) {
-      char* end = nullptr;
-      options.Duration = std::strtod(argv[++k], &end);
-      if (*end != '\0' || options.Duration < 0) return false;
-    } else if ((arg == "-" || arg.rfind("--", 0) != 0) && !haveFile) {
-      options.File = arg;
-      haveFile = true;
+      o.Summary = true;
+    } else if (arg == "--port") {
+      o.Port = argv[++k];
+    } else if (arg == "--log") {
+      o.Log = argv[++k];
+    } else if (arg == "--export") {
+      o.Export = argv[++k];
+    } else if (arg == "--out") {
+      o.Out = argv[++k];
+    } else if (arg == "--duration") {
+      if (!ParseSeconds(argv[++k], o.Duration)) return "--duration needs a number of seconds";
+    } else if (arg == "--max-fix-age") {
+      if (!ParseSeconds(argv[++k], o.MaxFixAge)) return "--max-fix-age needs a number of seconds";
+    } else if (arg == "-" || arg.rfind("-", 0) != 0) {
+      if (o.HaveFile) return "one input only: " + o.File + " and " + arg + " were given";
+      o.File = arg;
+      o.HaveFile = true;
     } else {
-      return false;
+      return "unknown option " + arg;
     }
   }
-  const bool exporting = !options.Export.empty();
-  return (options.Log.empty() || !options.Port.empty()) && (options.Out.empty() || exporting) &&
-         !(exporting && (!options.Port.empty() || options.Summary));
+  const bool exporting = !o.Export.empty();
+  if (!o.Log.empty() && o.Port.empty()) return "--log needs --port";
+  if (o.Duration > 0 && o.Port.empty()) return "--duration needs --port";
+  if (!o.Out.empty() && !exporting) return "--out needs --export";
+  if (o.MaxFixAge >= 0 && !exporting) return "--max-fix-age needs --export";
+  if (exporting && !o.Port.empty()) return "--export reads a file, not --port";
+  if (exporting && o.Summary) return "--summary does not go with --export";
+  if (!o.Port.empty() && o.HaveFile) return "--port reads the port, not " + o.File;
+  return {};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (auto code = vireon::AnswerStandardOption(argc, argv, "vireon-decode", kUsage)) return *code;
+  if (auto code = vireon::AnswerStandardOption(argc, argv, kProgram, kUsage)) return *code;
   std::ios::sync_with_stdio(false);
   TOptions options;
-  if (!ParseOptions(argc, argv, options)) {
-    std::cerr << kUsage;
-    return vireon::kExitUsage;
-  }
+  if (const std::string wrong = ParseOptions(argc, argv, options); !wrong.empty())
+    return vireon::UsageError(kProgram, wrong);
   if (!options.Export.empty()) {
-    vireon::TExportFormat format;
-    if (!vireon::ParseExportFormat(options.Export, format)) {
-      std::cerr << kUsage;
-      return vireon::kExitUsage;
-    }
-    return vireon::RunExportMode(format, options.File, options.Out);
+    vireon::TExportOptions exportOptions;
+    if (!vireon::ParseExportFormat(options.Export, exportOptions.Format))
+      return vireon::UsageError(
+          kProgram, "unknown export format '" + options.Export + "' (csv, geojson or kml)");
+    exportOptions.Input = options.File;
+    exportOptions.Out = options.Out;
+    if (options.MaxFixAge >= 0) exportOptions.MaxFixAgeS = options.MaxFixAge;
+    return vireon::RunExportMode(exportOptions);
   }
   if (!options.Port.empty())
     return vireon::RunPortMode(options.Port, options.Duration, options.Summary, options.Log);
-  if (vireon::IsKlfName(options.File)) return vireon::RunKlfMode(options.File, options.Summary);
+  if (vireon::IsKlfInput(options.File)) return vireon::RunKlfMode(options.File, options.Summary);
   return vireon::RunFileMode(options.File, options.Summary);
 }

@@ -1,11 +1,12 @@
 #include "Replay.h"
 
-#include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
 #include "link/Packet.h"
-#include "log/KlfFile.h"
 
 namespace vireon::sim {
 
@@ -22,50 +23,64 @@ uint8_t TypeOf(const TFrame& frame) {
 }  // namespace
 
 TReplay::~TReplay() {
-  if (In != nullptr) std::fclose(In);
+  if (Fd >= 0) ::close(Fd);
 }
 
+namespace {
+TFrame FrameOf(const TKlfRecord& record) {
+  TFrame frame{kSync};
+  frame.insert(frame.end(), record.Bytes, record.Bytes + record.Size);
+  return frame;
+}
+}  // namespace
+
 bool TReplay::ReadFrame(TFrame& frame) {
-  uint8_t length[2];
-  if (std::fread(length, 1, 2, In) != 2) return false;
-  const size_t n = length[0] | (length[1] << 8);
-  if (n == 0 || n >= static_cast<size_t>(kDataSize)) return false;
-  frame.assign({kSync, length[0], length[1]});
-  frame.resize(3 + n);
-  return std::fread(frame.data() + 3, 1, n, In) == n;
+  if (First) {
+    frame = std::move(*First);
+    First.reset();
+    return true;
+  }
+  for (TKlfReader::TItem item; (item = Reader->Next()) != TKlfReader::TItem::End;) {
+    const TKlfRecord& record = Reader->Record();
+    if (item != TKlfReader::TItem::Record || !record.ChecksumOk) continue;
+    frame = FrameOf(record);
+    return true;
+  }
+  return false;
 }
 
 bool TReplay::ReadHeader() {
-  uint8_t signature[6];
-  if (std::fread(signature, 1, 6, In) != 6 ||
-      std::any_of(signature, signature + 6, [](uint8_t b) { return b != 0; }))
-    return false;
-  TFrame identity, serial, receivers;
-  constexpr size_t kIdentitySize = sizeof kIdentityText - 1;
-  if (!ReadFrame(identity) || TypeOf(identity) != kIdentityType ||
-      identity.size() < 4 + kIdentitySize ||
-      std::memcmp(identity.data() + 4, kIdentityText, kIdentitySize) != 0)
-    return false;
-  if (!ReadFrame(serial) || TypeOf(serial) != kSerialType || serial.size() < 4 + 8) return false;
-  Serial.assign(reinterpret_cast<const char*>(serial.data() + 4), 8);
-  // 25 in its length field, no checksum: type, the flag byte, 23 configuration bytes.
-  if (!ReadFrame(receivers) || TypeOf(receivers) != 1 || receivers.size() != 3 + 25) return false;
-  std::memcpy(Receivers, receivers.data() + 4, 24);
+  Reader.emplace(Fd);
+  First.reset();
+  constexpr TKlfRecord::TKind kHeader[] = {TKlfRecord::Identity, TKlfRecord::Serial,
+                                           TKlfRecord::Receivers};
+  for (TKlfRecord::TKind kind : kHeader) {
+    const TKlfReader::TItem item = Reader->Next();
+    const TKlfRecord& record = Reader->Record();
+    if (item != TKlfReader::TItem::Record || record.Kind != kind || record.Torn) {
+      const std::string why = KlfOutcomeText(Reader->Summary());
+      Error = why.empty() ? "has a damaged header" : why;
+      return false;
+    }
+    if (kind == TKlfRecord::Serial)
+      Serial.assign(reinterpret_cast<const char*>(record.Bytes + 3), 8);
+    else if (kind == TKlfRecord::Receivers)
+      Configuration = ReceiversAsConfiguration(record);
+  }
   // The header ends with the stored scan set-up, when there is one.
-  FirstRecord = std::ftell(In);
-  TFrame scan;
-  if (ReadFrame(scan) && (TypeOf(scan) == 5 || TypeOf(scan) == 6)) FirstRecord = std::ftell(In);
-  return std::fseek(In, FirstRecord, SEEK_SET) == 0;
+  TFrame frame;
+  if (ReadFrame(frame) && TypeOf(frame) != 5 && TypeOf(frame) != 6) First = std::move(frame);
+  return true;
 }
 
 bool TReplay::Open(const std::string& path, double speed, bool loop) {
-  In = std::fopen(path.c_str(), "rb");
-  if (In == nullptr) {
+  Fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) {
     Error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
   if (!ReadHeader()) {
-    Error = path + " is not a KLF log";
+    Error = path + " " + Error;
     return false;
   }
   Speed = speed;
@@ -78,7 +93,7 @@ TFrame TReplay::SerialAnswer() const {
 }
 
 TFrame TReplay::ConfigAnswer() const {
-  return MakeFrame(1, Receivers, sizeof Receivers);  // receiver 2's last byte, never logged, is 0
+  return TFrame(Configuration.FrameBytes(), Configuration.FrameBytes() + Configuration.FrameSize());
 }
 
 void TReplay::LoadSecond() {
@@ -90,7 +105,7 @@ void TReplay::LoadSecond() {
     TFrame frame;
     if (!ReadFrame(frame)) {
       // A log of no records at all must not loop for ever.
-      if (!Loop || rewound || std::fseek(In, FirstRecord, SEEK_SET) != 0) break;
+      if (!Loop || rewound || !ReadHeader()) break;
       rewound = true;
       continue;
     }

@@ -9,7 +9,9 @@
 // that clock packet begins; records outside such a second (before the first clock packet, after
 // the last, or a log without clock packets) go at the link's rate, 3840 bytes a second. Speed
 // scales the pace; 0 makes every record due at once (the line then takes them as fast as the
-// reader does). The log is read a second at a time, so memory does not grow with its size.
+// reader does). The log is read a second at a time, so memory does not grow with its size. It is
+// read by the one KLF reader: records that fail their checksum and damaged ranges are skipped,
+// and a file whose header is not a log's whole header is refused.
 
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "Instrument.h"
+#include "log/KlfReader.h"
 
 namespace vireon::sim {
 
@@ -46,18 +49,21 @@ class TReplay {
     double Due;
     TFrame Frame;
   };
-  // One record as a frame; false at the end of the file (or a record cut short there).
+  // The next good packet record as a frame; false at the end of the log.
   bool ReadFrame(TFrame& frame);
+  // Reads the log from its start up to its first packet record; false, with Error, if its header
+  // is not whole.
   bool ReadHeader();
   void LoadSecond();
 
-  std::FILE* In = nullptr;
-  long FirstRecord = 0;
+  int Fd = -1;
+  std::optional<TKlfReader> Reader;
+  std::optional<TFrame> First;  // the packet record read while looking for a scan set-up
   double Speed = 1;
   bool Loop = false;
   bool Ended = false;
   std::string Serial;
-  uint8_t Receivers[25] = {};
+  PacketRecord Configuration;
   std::optional<TFrame> Carry;  // a clock packet read ahead: it begins the next second
   std::deque<TTimed> Ready;
   double LogTime = 0;  // seconds of the log played so far, at speed 1

@@ -67,6 +67,14 @@ TEST_F(RouterFixture, UsbLinkAsksForTheSerialNumberFirstAndReportsTheConnection)
   EXPECT_EQ(Engine.StatusText(), "Connected via USB");
 }
 
+TEST_F(RouterFixture, TheStatusTextNamesTheBridgeChosenAmongSeveral) {
+  Script->Devices = 2;
+  Script->Serials = {"FTB2", "FTA1"};
+  auto router = Start(2);
+  EXPECT_TRUE(WaitFor([&] { return Engine.StatusText() == "Connected via USB FTA1"; }))
+      << Engine.StatusText();
+}
+
 TEST_F(RouterFixture, APacketSplitOverTwoPollsIsDeliveredOnceAfterTheSecond) {
   const std::vector<uint8_t> answer = SerialAnswer();
   auto router = Start(2);

@@ -18,7 +18,8 @@ namespace vireon::test {
 struct TFtdiScript {
   std::mutex M;
   int Devices = 1;
-  std::vector<std::string> Serials;  // by index; beyond it "FT00000<index>"
+  std::vector<std::string> Serials;    // by index; beyond it "FT00000<index>"
+  std::vector<std::string> HeldPorts;  // by index: the ttyUSB name another program holds open
   bool FailCount = false, FailSerial = false, FailOpen = false, FailBaud = false;
   bool FailStatus = false, FailRead = false, FailWrite = false;
   bool Unplugged = false;
@@ -70,6 +71,11 @@ class TFakeFtdi final : public TFtdiDriver {
     else
       std::snprintf(text, static_cast<size_t>(size), "FT%06d", index);
     return true;
+  }
+  std::string HeldPort(int index) override {
+    std::lock_guard lock(S->M);
+    S->Calls.push_back("held " + std::to_string(index));
+    return static_cast<size_t>(index) < S->HeldPorts.size() ? S->HeldPorts[index] : "";
   }
   bool OpenDevice(int index) override {
     std::lock_guard lock(S->M);

@@ -14,11 +14,46 @@ struct UsbFixture : ::testing::Test {
   uint8_t Buffer[TUSB::kBufferSize];
 };
 
-TEST_F(UsbFixture, OpenTakesDeviceZeroOfTwoAt38400Baud) {
-  Script->Devices = 2;
+TEST_F(UsbFixture, OpenAsksWhetherThePortIsHeldThenOpensAt38400Baud) {
   ASSERT_TRUE(Usb.Open());
-  EXPECT_EQ(Script->Calls, (std::vector<std::string>{"count", "serial 0", "open 0", "baud 38400"}));
+  EXPECT_EQ(Script->Calls,
+            (std::vector<std::string>{"count", "serial 0", "held 0", "open 0", "baud 38400"}));
 }
+
+struct Choice {
+  const char* Name;
+  std::vector<std::string> Serials;  // by index, as the driver lists them
+  std::vector<std::string> HeldPorts;
+  const char* Chosen;
+  int Opened;
+  const char* Shown;
+};
+
+class UsbChoice : public UsbFixture, public ::testing::WithParamInterface<Choice> {};
+
+TEST_P(UsbChoice, PlainUsbOpensTheLowestSerialNumberAndNamesItAmongSeveral) {
+  const Choice& c = GetParam();
+  Script->Devices = static_cast<int>(c.Serials.size());
+  Script->Serials = c.Serials;
+  Script->HeldPorts = c.HeldPorts;
+  Usb.SetSerial(c.Chosen);
+  ASSERT_TRUE(Usb.Open()) << Usb.LastError();
+  EXPECT_EQ(Script->OpenedIndex, c.Opened);
+  EXPECT_EQ(Usb.DisplayName(), c.Shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bridges, UsbChoice,
+    ::testing::Values(Choice{"One", {"FTB2"}, {}, "", 0, "USB"},
+                      Choice{"LowestListedLast", {"FTB2", "FTA1"}, {}, "", 1, "USB FTA1"},
+                      Choice{"LowestInTheMiddle", {"FT3", "FT1", "FT2"}, {}, "", 1, "USB FT1"},
+                      Choice{"OnlyOneHasASerial", {"", "FTB2"}, {}, "", 1, "USB FTB2"},
+                      Choice{"NoneHasASerial", {"", ""}, {}, "", 0, "USB"},
+                      Choice{"ChosenByTheUser", {"FTA1", "FTB2"}, {}, "FTB2", 1, "USB FTB2"},
+                      // Only the bridge to be opened matters.
+                      Choice{
+                          "AnotherIsHeld", {"FTB2", "FTA1"}, {"/dev/ttyUSB0"}, "", 1, "USB FTA1"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 struct OpenFailure {
   const char* Name;
@@ -38,36 +73,40 @@ TEST_P(UsbOpenFailure, FailsAtTheBrokenStepGoesNoFurtherAndSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, UsbOpenFailure,
-    ::testing::Values(OpenFailure{"NoDevice", [](TFtdiScript& s) { s.Devices = 0; }, 1,
-                                  "no FTDI device found"},
-                      OpenFailure{"CountFails", [](TFtdiScript& s) { s.FailCount = true; }, 1,
-                                  "no FTDI device found"},
-                      // The count is taken as a signed 16-bit value.
-                      OpenFailure{"CountWraps", [](TFtdiScript& s) { s.Devices = 0x8000; }, 1,
-                                  "no FTDI device found"},
-                      OpenFailure{"OpenFails", [](TFtdiScript& s) { s.FailOpen = true; }, 3,
-                                  "cannot open the FTDI device: scripted failure"},
-                      OpenFailure{"Denied",
-                                  [](TFtdiScript& s) {
-                                    s.FailOpen = true;
-                                    s.OpenFault = TFtdiFault::Denied;
-                                  },
-                                  3, "permission denied: scripted failure (install the udev rule)"},
-                      OpenFailure{"Busy",
-                                  [](TFtdiScript& s) {
-                                    s.FailOpen = true;
-                                    s.OpenFault = TFtdiFault::Busy;
-                                  },
-                                  3, "in use by another program"},
-                      // A refused baud rate closes the device again, so a later open can take it.
-                      OpenFailure{"BaudRefused", [](TFtdiScript& s) { s.FailBaud = true; }, 5,
-                                  "cannot set 38400 baud"}),
+    ::testing::Values(
+        OpenFailure{"NoDevice", [](TFtdiScript& s) { s.Devices = 0; }, 1, "no FTDI device found"},
+        OpenFailure{"CountFails", [](TFtdiScript& s) { s.FailCount = true; }, 1,
+                    "no FTDI device found"},
+        // The count is taken as a signed 16-bit value.
+        OpenFailure{"CountWraps", [](TFtdiScript& s) { s.Devices = 0x8000; }, 1,
+                    "no FTDI device found"},
+        OpenFailure{"OpenFails", [](TFtdiScript& s) { s.FailOpen = true; }, 4,
+                    "cannot open the FTDI device: scripted failure"},
+        OpenFailure{"Denied",
+                    [](TFtdiScript& s) {
+                      s.FailOpen = true;
+                      s.OpenFault = TFtdiFault::Denied;
+                    },
+                    4, "permission denied: scripted failure (install the udev rule)"},
+        OpenFailure{"Busy",
+                    [](TFtdiScript& s) {
+                      s.FailOpen = true;
+                      s.OpenFault = TFtdiFault::Busy;
+                    },
+                    4, "in use by another program"},
+        // Opening would detach ftdi_sio and hang up the program using the port.
+        OpenFailure{"HeldAsTtyUsb", [](TFtdiScript& s) { s.HeldPorts = {"/dev/ttyUSB0"}; }, 3,
+                    "in use by another program as /dev/ttyUSB0"},
+        // A refused baud rate closes the device again, so a later open can take it.
+        OpenFailure{"BaudRefused", [](TFtdiScript& s) { s.FailBaud = true; }, 6,
+                    "cannot set 38400 baud"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(UsbFixture, ABridgeWithoutASerialNumberStillOpens) {
   Script->FailSerial = true;
   EXPECT_TRUE(Usb.Open());
-  EXPECT_EQ(Script->Calls, (std::vector<std::string>{"count", "serial 0", "open 0", "baud 38400"}));
+  EXPECT_EQ(Script->Calls,
+            (std::vector<std::string>{"count", "serial 0", "held 0", "open 0", "baud 38400"}));
 }
 
 TEST_F(UsbFixture, AGoneBridgeIsFoundAgainByItsSerialNumberWhereverItNowSits) {
@@ -80,9 +119,9 @@ TEST_F(UsbFixture, AGoneBridgeIsFoundAgainByItsSerialNumberWhereverItNowSits) {
   EXPECT_EQ(Usb.LastError(), "the device is gone: scripted failure");
   Usb.Close();
   EXPECT_FALSE(Usb.Open());
-  // Back on another hub port, listed after a stranger.
+  // Back on another hub port, listed after a stranger with a lower serial number.
   Script->Unplugged = false;
-  Script->Serials = {"FTC3", "FTA1"};
+  Script->Serials = {"FT0C", "FTA1"};
   ASSERT_TRUE(Usb.Open());
   EXPECT_EQ(Script->OpenedIndex, 1);
 
@@ -91,7 +130,7 @@ TEST_F(UsbFixture, AGoneBridgeIsFoundAgainByItsSerialNumberWhereverItNowSits) {
   EXPECT_EQ(chosen.DisplayName(), "USB FTZ9");
   EXPECT_FALSE(chosen.Open());
   EXPECT_EQ(chosen.LastError(), "no FTDI device with serial number FTZ9");
-  chosen.SetSerial("FTC3");
+  chosen.SetSerial("FT0C");
   ASSERT_TRUE(chosen.Open());
   EXPECT_EQ(Script->OpenedIndex, 0);
 }

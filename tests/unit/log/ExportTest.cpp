@@ -23,9 +23,15 @@ Bytes Configuration() {
   return p;
 }
 
+std::string Iso(const std::optional<int64_t>& seconds, bool utc) {
+  std::string text;
+  if (seconds) AppendIsoTime(text, *seconds, utc);
+  return text;
+}
+
 struct Survey : testing::Test {
   std::vector<TLevelRow> Rows;
-  TLevelRows Levels{[this](const TLevelRow& r) { Rows.push_back(r); }};
+  TLevelRows Levels{[this](const TLevelRow& r) { Rows.push_back(r); }, 5};
   TDecodeSession Session{nullptr};
   Survey() {
     Session.SetRecordHandler(
@@ -57,13 +63,13 @@ TEST_F(Survey, EveryStoredLevelIsARowAtTheLastFixAndLevelsBeforeAFixAreSkipped) 
   EXPECT_EQ(Levels.BeforeFirstFix(), 2u);
   ASSERT_EQ(Rows.size(), 3u);
   for (const TLevelRow& r : Rows) {
-    EXPECT_EQ(r.ClockDate, "12/03/2026");
-    EXPECT_EQ(r.ClockTime, "07:08:09");
-    EXPECT_EQ(r.GpsDate, "12/08/2026");
-    EXPECT_EQ(r.GpsTime, "14:00:05");
+    EXPECT_EQ(Iso(r.InstrumentTime, false), "2026-12-03T07:08:09");
+    EXPECT_EQ(Iso(r.GpsTime, true), "2026-12-08T14:00:05Z");
+    EXPECT_FALSE(r.FixAgeS.has_value());  // the fix came before any clock packet
     EXPECT_DOUBLE_EQ(r.Latitude, (198000000 + 40 * 5) / 3600000.0);  // the unfiltered position
     EXPECT_DOUBLE_EQ(r.Longitude, (-12600000 - 20 * 5) / 3600000.0);
     EXPECT_DOUBLE_EQ(r.AltitudeM, 43.21);  // MSL, from centimetres
+    EXPECT_DOUBLE_EQ(r.GpsHeightM, -2.5);  // above the ellipsoid
     EXPECT_EQ(r.Marker, 42);
   }
   const struct {
@@ -74,21 +80,68 @@ TEST_F(Survey, EveryStoredLevelIsARowAtTheLastFixAndLevelsBeforeAFixAreSkipped) 
     int Level;
   } expected[] = {{1, "single", 850.125, 11, -81},
                   {2, "scan", 869.28, 9, -90},
-                  {1, "table", 850.1875, 16, -100}};
+                  {1, "table", 850.2, 17, -100}};  // index 16 is channel 17, as on the screen
   for (size_t k = 0; k < 3; ++k) {
     EXPECT_EQ(Rows[k].Receiver, expected[k].Receiver) << k;
     EXPECT_STREQ(Rows[k].Mode, expected[k].Mode) << k;
-    EXPECT_NEAR(Rows[k].FrequencyMHz, expected[k].MHz, 1e-9) << k;
+    EXPECT_NEAR(Rows[k].FrequencyMHz.value_or(0), expected[k].MHz, 1e-9) << k;
     EXPECT_EQ(Rows[k].Channel, expected[k].Channel) << k;
     EXPECT_EQ(Rows[k].LevelDbm, expected[k].Level) << k;
   }
 }
 
-TEST(SurveyCsv, FieldsAreQuotedOnlyWhenTheyNeedIt) {
-  EXPECT_EQ(CsvField("12/08/2026"), "12/08/2026");
-  EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
-  EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
-  EXPECT_EQ(CsvField("two\r\nlines"), "\"two\r\nlines\"");
+// A clock packet for the given second of 08:15 on 10 Dec 2026.
+Bytes ClockAt(int second) {
+  return {static_cast<uint8_t>(second), 15, 8, 10, 12, 26, 0};
+}
+
+TEST_F(Survey, LevelsCarryTheirFixAgeAndThoseOfAnOldFixOrAnUnknownFrequencyAreCounted) {
+  Feed(1, Configuration());
+  Feed(4, ClockAt(0));
+  Feed(0, capture::GpsReport(5));
+  Feed(7, {0, 1, 0xA6});  // before any scan set-up: no frequency
+  Feed(4, ClockAt(3));
+  Feed(2, {0xB0});
+  Bytes lost = capture::GpsReport(6);
+  lost[129] = 0x20;  // no fix: the position stays the last fix's, and ages
+  for (int second = 4; second <= 9; ++second) {
+    Feed(0, lost);
+    Feed(4, ClockAt(second));
+  }
+  Feed(2, {0xB0});  // the fix is 9 s old
+
+  ASSERT_EQ(Rows.size(), 2u);
+  EXPECT_FALSE(Rows[0].FrequencyMHz.has_value());
+  EXPECT_EQ(Rows[0].FixAgeS, 0);
+  EXPECT_EQ(Rows[1].FixAgeS, 3);
+  EXPECT_EQ(Iso(Rows[1].InstrumentTime, false), "2026-12-10T08:15:03");
+  EXPECT_EQ(Levels.UnknownFrequency(), 1u);
+  EXPECT_EQ(Levels.StaleFix(), 1u);
+}
+
+TEST_F(Survey, GpsTimeBecomesUtcByTheOffsetItCarriesOrStaysAndIsFlagged) {
+  const struct {
+    uint8_t Utc;  // byte 141: mode, offset decoded, offset
+    const char* Time;
+    bool Flagged;
+  } cases[] = {{0xC0 | 18, "2026-12-08T14:00:05Z", false},
+               {0x40 | 18, "2026-12-08T13:59:47Z", false},
+               {0x00 | 18, "2026-12-08T14:00:05Z", true}};
+  for (const auto& c : cases) {
+    Rows.clear();
+    TLevelRows levels([this](const TLevelRow& r) { Rows.push_back(r); }, 5);
+    Session.SetRecordHandler([&levels](const PacketRecord& record, const TEngine& engine) {
+      levels.Take(record, engine);
+    });
+    Bytes report = capture::GpsReport(5);
+    report[141] = c.Utc;
+    Feed(1, Configuration());
+    Feed(0, report);
+    Feed(2, {0xB0});
+    ASSERT_EQ(Rows.size(), 1u);
+    EXPECT_EQ(Iso(Rows[0].GpsTime, true), c.Time);
+    EXPECT_EQ(levels.GpsTimeNotUtc(), c.Flagged);
+  }
 }
 
 }  // namespace

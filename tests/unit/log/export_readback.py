@@ -1,6 +1,7 @@
 """The survey exports of a capture, read back by parsers that share nothing with the exporter:
 Python's csv module (RFC 4180) and json module (GeoJSON), and an XML parser for the KML."""
 import csv
+import datetime
 import io
 import json
 import subprocess
@@ -26,8 +27,12 @@ def check(what, ok):
 rows = list(csv.DictReader(io.StringIO(export("csv").decode(), newline="")))
 check("csv has rows", len(rows) > 1000)
 check("csv columns", list(rows[0].keys()) == [
-    "instrument_date", "instrument_time", "gps_date", "gps_time", "latitude", "longitude",
-    "altitude_m", "receiver", "mode", "frequency_mhz", "channel", "level_dbm", "marker"])
+    "instrument_time", "gps_time", "latitude", "longitude", "altitude_m", "receiver", "mode",
+    "frequency_mhz", "channel", "level_dbm", "marker", "fix_age_s"])
+check("csv times in ISO 8601", all(
+    datetime.datetime.fromisoformat(r["gps_time"].replace("Z", "+00:00")).tzinfo is not None and
+    datetime.datetime.fromisoformat(r["instrument_time"]).tzinfo is None for r in rows))
+check("csv fix ages", all(r["fix_age_s"] == "" or 0 <= int(r["fix_age_s"]) <= 5 for r in rows))
 check("csv receivers", {r["receiver"] for r in rows} == {"1", "2"})
 check("csv modes", {r["mode"] for r in rows} <= {"single", "scan", "table"})
 check("csv levels", all(-256 <= int(r["level_dbm"]) < 0 for r in rows))
@@ -39,10 +44,12 @@ features = collection["features"]
 check("geojson type", collection["type"] == "FeatureCollection")
 check("geojson one feature per row", len(features) == len(rows))
 for row, feature in zip(rows, features):
-    lon, lat, alt = feature["geometry"]["coordinates"]
+    lon, lat, height = feature["geometry"]["coordinates"]
     if (feature["geometry"]["type"] != "Point" or abs(lon - float(row["longitude"])) > 1e-7
             or abs(lat - float(row["latitude"])) > 1e-7
-            or feature["properties"]["level_dbm"] != int(row["level_dbm"])):
+            or feature["properties"]["level_dbm"] != int(row["level_dbm"])
+            or feature["properties"]["gps_time"] != row["gps_time"]
+            or abs(feature["properties"]["altitude_m"] - float(row["altitude_m"])) > 1e-6):
         check("geojson longitude first, same values as the csv", False)
         break
 
@@ -55,6 +62,7 @@ check("kml coordinates lon,lat,alt",
       abs(float(first[0]) - float(rows[0]["longitude"])) < 1e-7 and
       abs(float(first[1]) - float(rows[0]["latitude"])) < 1e-7)
 check("kml styles", len(kml.findall(".//k:Style", ns)) == 8)
+check("kml time stamps", placemarks[0].find("k:TimeStamp/k:when", ns).text == rows[0]["gps_time"])
 
 if failures:
     print("export_readback: failed:", ", ".join(failures))
