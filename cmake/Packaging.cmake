@@ -1,6 +1,7 @@
 # Installation and the Debian package: the four programs, the manual, a desktop entry, icon and
-# metainfo under one application id, the udev rule for the instrument's FTDI bridge, a man page
-# per program made from its --help, the licence and the Debian copyright file.
+# metainfo under one application id, the udev rule for the instrument's FTDI bridge, the systemd
+# units of the unattended logger, a man page per program made from its --help, the licence and
+# the Debian copyright file.
 set(VIREON_APP_ID com.ndq.VireonDataLogger)
 set(_pkg ${PROJECT_SOURCE_DIR}/packaging)
 
@@ -17,6 +18,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/vireon.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         RENAME ${VIREON_APP_ID}.svg)
 install(FILES ${_pkg}/70-vireon-data-logger.rules DESTINATION lib/udev/rules.d)
+install(FILES ${_pkg}/vireon-log@.service ${_pkg}/vireon-bridge@.target
+        DESTINATION lib/systemd/system)
+install(FILES ${_pkg}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME vireon-data-logger)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${_pkg}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Compressed without a timestamp, so the package is the same from one build to the next.
@@ -36,13 +41,22 @@ if(HELP2MAN)
   set(_names_marlune-probe "print the Vireon Data Logger's map records")
   foreach(program ${_programs})
     set(_page ${PROJECT_BINARY_DIR}/man/${program}.1.gz)
+    # A program's sections beyond its --help, such as the service that runs it, come from
+    # packaging/<program>.h2m.
+    set(_include ${_pkg}/${program}.h2m)
+    if(EXISTS ${_include})
+      set(_include_args --include=${_include})
+    else()
+      set(_include "")
+      set(_include_args "")
+    endif()
     add_custom_command(OUTPUT ${_page}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
       COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=1796774400 QT_QPA_PLATFORM=offscreen
-              ${HELP2MAN} --no-info --name=${_names_${program}} --section=1
+              ${HELP2MAN} --no-info --name=${_names_${program}} --section=1 ${_include_args}
               --output=${PROJECT_BINARY_DIR}/man/${program}.1 $<TARGET_FILE:${program}>
       COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/man/${program}.1
-      DEPENDS ${program}
+      DEPENDS ${program} ${_include}
       VERBATIM)
     list(APPEND _generated ${_page})
     install(FILES ${_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -75,13 +89,16 @@ if(TARGET vireon-logger)
   # cannot see it.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6 (>= ${Qt6Svg_VERSION})")
 endif()
+# postinst makes the unattended logger's system user.
+list(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+string(REPLACE ";" ", " CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}")
 # Help > User Manual opens the PDF through the desktop's opener and a PDF viewer; the forms were
 # laid out on Liberation's metrics; the map link's notification needs a session bus.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "xdg-utils, evince | okular | atril | qpdfview | mupdf, fonts-liberation,"
     " dbus-user-session | dbus-x11")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_RECOMMENDS "${CPACK_DEBIAN_PACKAGE_RECOMMENDS}")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_pkg}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_pkg}/postinst ${_pkg}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

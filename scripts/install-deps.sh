@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool fonts-liberation dbus
-  help2man dpkg-dev lintian desktop-file-utils appstream python3 mmdebstrap x11-apps
+  help2man dpkg-dev lintian desktop-file-utils appstream python3 mmdebstrap systemd-container x11-apps
   qemu-system-x86 busybox-static udev kmod cpio socat
 )
 missing=()

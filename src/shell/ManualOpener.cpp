@@ -20,7 +20,11 @@ QString ReasonOf(QProcess::ExitStatus status, int code) {
   if (code == kNoOpenerForType)
     return "No program to show PDF files is installed: install a PDF viewer, for example evince "
            "or okular.";
-  return QString("The PDF viewer did not show it (xdg-open ended with status %1).").arg(code);
+  // Desktops whose own opener finds no viewer end xdg-open with 4, as does a viewer that fails.
+  return QString(
+             "No PDF viewer could show it (xdg-open ended with status %1): install one, for "
+             "example evince or okular.")
+      .arg(code);
 }
 
 void ShowFailure(QWidget* owner, const QString& reason, const QString& path) {

@@ -17,7 +17,7 @@ started=$SECONDS
 skip() { echo "skipped: $*"; exit 77; }
 
 [ "$(id -u)" -eq 0 ] || skip "installing into a chroot needs root"
-for tool in mmdebstrap unshare Xvfb xdotool xwd python3; do
+for tool in mmdebstrap unshare systemd-nspawn journalctl Xvfb xdotool xwd python3; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh)"
 done
 
