@@ -1,26 +1,26 @@
 // The live mode of vireon-decode: the logger's communications thread on a real port, with every
-// dispatched packet printed as it arrives. A lost link is said on stderr ("link lost", then
-// "link restored") and the decoder carries on; its log goes on in the same file. The signals that
-// end it are blocked in every thread and taken synchronously by the main thread, so no handler
-// races the reader.
+// dispatched packet printed as it arrives and, with a log, written to it. A lost link is said on
+// stderr ("link lost", then "link restored") and the decoder carries on; its log goes on in the
+// same file. With --wait an instrument that cannot be opened is waited for as a lost one. The
+// signals that end it are blocked in every thread and taken synchronously by the main thread, so
+// no handler races the reader.
 
 #include "PortMode.h"
 
 #include <signal.h>
 
-#include <algorithm>
 #include <chrono>
-#include <functional>
+#include <filesystem>
 #include <iostream>
-#include <mutex>
-#include <vector>
+#include <memory>
+#include <system_error>
 
-#include "KlfLog.h"
 #include "PacketJson.h"
 #include "link/ComRouter.h"
 #include "link/PortName.h"
 #include "link/Rs232.h"
 #include "link/Usb.h"
+#include "platform/CommandLine.h"
 
 namespace vireon {
 
@@ -28,92 +28,101 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class TWaitEnd { Done, Deadline, Stopped };
-
-// Waits until done() holds, the deadline passes, a stop signal arrives or the open has failed.
-TWaitEnd WaitUntil(const TCom_Router& router, Clock::time_point deadline,
-                   const sigset_t& stopSignals, const std::function<bool()>& done) {
-  const timespec tick{0, 50 * 1000 * 1000};
-  while (!router.OpenFailed.load()) {
-    if (done()) return TWaitEnd::Done;
-    if (Clock::now() >= deadline) return TWaitEnd::Deadline;
-    if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) return TWaitEnd::Stopped;
+// One line per change: the port that is waited for, a lost link, and the link open again ("link
+// restored" after a loss, "connected to" when it opens for the first time).
+void TellLinkChange(const TCom_Router& router, TCom_Router::TLinkChange change,
+                    const std::string& reason, bool& wasLost) {
+  switch (change) {
+    case TCom_Router::TLinkChange::Waiting:
+      std::cerr << "vireon-decode: waiting for " << router.PortText() << ": " << reason
+                << std::endl;
+      break;
+    case TCom_Router::TLinkChange::Lost:
+      std::cerr << "vireon-decode: link lost on " << router.PortText() << ": " << reason
+                << std::endl;
+      wasLost = true;
+      break;
+    case TCom_Router::TLinkChange::Restored:
+      std::cerr << "vireon-decode: " << (wasLost ? "link restored on " : "connected to ")
+                << router.PortText() << std::endl;
+      break;
   }
-  return TWaitEnd::Stopped;
+}
+
+// Waits, ticking the log, until the deadline passes, a stop signal arrives or the open failed.
+void Serve(const TCom_Router& router, Clock::time_point deadline, const sigset_t& stopSignals,
+           THeadlessLog* log) {
+  const timespec tick{0, 50 * 1000 * 1000};
+  while (!router.OpenFailed.load() && Clock::now() < deadline) {
+    if (log != nullptr) log->Tick();
+    if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) return;
+  }
 }
 
 }  // namespace
 
-int RunPortMode(const std::string& port, double duration, bool summary,
-                const std::string& logFile) {
+int RunPortMode(const TPortOptions& options) {
+  if (!options.Log.Dir.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(options.Log.Dir, error);
+    if (error) {
+      std::cerr << "vireon-decode: cannot make " << options.Log.Dir << ": " << error.message()
+                << "\n";
+      return kExitUsage;
+    }
+  }
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  TDecodeSession session([](const TJson& j) { std::cout << j.dump() << std::endl; });
+  TDecodeSession session(options.Json ? TDecodeSession::TSink([](const TJson& j) {
+    std::cout << j.dump() << std::endl;
+  })
+                                      : nullptr);
   TUSB usb;
   TRS232 rs232;
-  ApplyPortChoice(ParsePortName(port), session.Engine(), rs232, usb);
+  ApplyPortChoice(ParsePortName(options.Port), session.Engine(), rs232, usb);
   TCom_Router router(session.Engine(), usb, rs232);
-  // Until the log's writer exists, every packet is also kept for it (under holdMutex, which the
-  // hand-over takes too, so none is lost or reordered between the two).
-  std::mutex holdMutex;
-  bool holding = !logFile.empty();
-  std::vector<std::vector<uint8_t>> held;
-  router.SetPacketHandler([&](const PacketRecord& record) {
-    std::lock_guard lock(holdMutex);
-    if (holding) held.emplace_back(record.LogBytes(), record.LogBytes() + record.LogSize());
-    session.Deliver(record);
-  });
-  router.SetLinkHandler([&router](TCom_Router::TLinkChange change, const std::string& reason) {
-    if (change == TCom_Router::TLinkChange::Lost)
-      std::cerr << "vireon-decode: link lost on " << router.PortText() << ": " << reason
-                << std::endl;
+  router.SetWaitForPort(options.Wait);
+  std::unique_ptr<THeadlessLog> log;
+  if (!options.Log.File.empty() || !options.Log.Dir.empty())
+    log = std::make_unique<THeadlessLog>(session.Engine(), session, options.Log);
+  router.SetPacketHandler([&session, &log](const PacketRecord& record) {
+    if (log)
+      log->Packet(record);
     else
-      std::cerr << "vireon-decode: link restored on " << router.PortText() << std::endl;
+      session.Deliver(record);
   });
-  const Clock::time_point end = duration > 0
-                                    ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                         std::chrono::duration<double>(duration))
-                                    : Clock::time_point::max();
+  bool wasLost = false;
+  router.SetLinkHandler(
+      [&router, &wasLost](TCom_Router::TLinkChange change, const std::string& reason) {
+        TellLinkChange(router, change, reason, wasLost);
+      });
+  const Clock::time_point end =
+      options.Duration > 0 ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                std::chrono::duration<double>(options.Duration))
+                           : Clock::time_point::max();
   router.Start();
-  TWaitEnd waited = TWaitEnd::Deadline;
-  std::unique_ptr<TKlfLogging> logging;
-  if (!logFile.empty()) {
-    // The header repeats the instrument's identity and set-up: give it time to answer.
-    TEngine& engine = session.Engine();
-    waited = WaitUntil(
-        router, std::min(end, Clock::now() + std::chrono::seconds(2)), stopSignals,
-        [&engine] { return !engine.SerialNumber().empty() && engine.ConfigChanged.load() != 0; });
-    if (waited != TWaitEnd::Stopped) {
-      std::lock_guard lock(holdMutex);
-      logging = std::make_unique<TKlfLogging>(engine, logFile);
-      for (const auto& bytes : held)
-        logging->PostHeld(bytes.data(), static_cast<int16_t>(bytes.size()));
-      holding = false;
-      held.clear();
-    }
-  }
-  if (waited != TWaitEnd::Stopped) WaitUntil(router, end, stopSignals, [] { return false; });
+  Serve(router, end, stopSignals, log.get());
   router.RequestStop();
   router.Join();
-  const bool logFailed = logging && !logging->Ok();
-  logging.reset();
+  const bool logFailed = log && log->Failed();
+  log.reset();
 
   if (router.OpenFailed.load()) {
     std::cerr << "vireon-decode: " << router.OpenFailureText() << "\n";
-    return 2;
+    return kExitUsage;
   }
-  if (summary) {
+  if (options.Summary) {
     TJson s = session.Summary();
     s["summary"]["bytes"] = router.BytesRead;
     s["summary"]["bad_checksum"] = router.Framer.BadChecksum;
     s["summary"]["bad_length"] = router.Framer.BadLength;
     std::cout << s.dump() << std::endl;
   }
-  return logFailed ? 1 : 0;
+  return logFailed ? kExitFailure : kExitOk;
 }
 
 }  // namespace vireon

@@ -27,13 +27,19 @@ struct TOptions {
   std::string Log;
   std::string Export;  // the format's name; empty when not exporting
   std::string Out;
+  std::string LogDir;
   double Duration = 0;
   double MaxFixAge = -1;  // not given
+  double Rotate = -1;     // not given
+  double MinFree = -1;    // MB; not given
+  bool Wait = false;
 };
 
 constexpr const char* kUsage =
     "Usage: vireon-decode [--summary] [FILE|FILE.KLF|-]\n"
-    "  or:  vireon-decode --port NAME [--duration SEC] [--log FILE] [--summary]\n"
+    "  or:  vireon-decode --port NAME [--duration SEC] [--log FILE] [--wait] [--summary]\n"
+    "  or:  vireon-decode --port NAME --log-dir DIR [--rotate SEC] [--min-free MB]\n"
+    "                     [--duration SEC]\n"
     "  or:  vireon-decode --export csv|geojson|kml [--out FILE] [--max-fix-age SEC]\n"
     "                     FILE.KLF|FILE|-\n"
     "Decodes the Vireon instrument's packets to JSON Lines, one object per packet: from a\n"
@@ -44,6 +50,14 @@ constexpr const char* kUsage =
     "  --port NAME        decode live: COM1: to COM4:, USB, \"USB <serial number>\" or a device\n"
     "  --duration SEC     with --port: stop after SEC seconds (else at SIGINT or SIGTERM)\n"
     "  --log FILE         with --port: also write a KLF log to FILE (the name as given)\n"
+    "  --wait             with --port: wait for an instrument that is not there (yet), as\n"
+    "                     for one unplugged, instead of ending\n"
+    "  --log-dir DIR      with --port: log unattended into DIR, one KLF log per period named\n"
+    "                     by its UTC start (20261210T081500Z.KLF); no packet output; always\n"
+    "                     waits for the instrument; ends only at SIGTERM, SIGINT or --duration\n"
+    "  --rotate SEC       with --log-dir: the period, in seconds (default 3600)\n"
+    "  --min-free MB      with --log-dir: stop writing while DIR's disk has less free space\n"
+    "                     than this, and go on once it has (default 200)\n"
     "  --export FORMAT    write one row per stored RSSI level, geotagged with the last GPS fix:\n"
     "                     csv, geojson or kml\n"
     "  --out FILE         with --export: write to FILE instead of standard output; FILE\n"
@@ -70,7 +84,8 @@ std::string ParseOptions(int argc, char** argv, TOptions& o) {
   for (int k = 1; k < argc; ++k) {
     const std::string arg = argv[k];
     const bool valued = arg == "--port" || arg == "--log" || arg == "--export" || arg == "--out" ||
-                        arg == "--duration" || arg == "--max-fix-age";
+                        arg == "--duration" || arg == "--max-fix-age" || arg == "--log-dir" ||
+                        arg == "--rotate" || arg == "--min-free";
     if (valued && k + 1 >= argc) return arg + " needs a value";
     if (arg == "--summary") {
       o.Summary = true;
@@ -84,6 +99,15 @@ std::string ParseOptions(int argc, char** argv, TOptions& o) {
       o.Out = argv[++k];
     } else if (arg == "--duration") {
       if (!ParseSeconds(argv[++k], o.Duration)) return "--duration needs a number of seconds";
+    } else if (arg == "--wait") {
+      o.Wait = true;
+    } else if (arg == "--log-dir") {
+      o.LogDir = argv[++k];
+    } else if (arg == "--rotate") {
+      if (!ParseSeconds(argv[++k], o.Rotate) || o.Rotate < 1)
+        return "--rotate needs a number of seconds, 1 or more";
+    } else if (arg == "--min-free") {
+      if (!ParseSeconds(argv[++k], o.MinFree)) return "--min-free needs a number of megabytes";
     } else if (arg == "--max-fix-age") {
       if (!ParseSeconds(argv[++k], o.MaxFixAge)) return "--max-fix-age needs a number of seconds";
     } else if (arg == "-" || arg.rfind("-", 0) != 0) {
@@ -96,6 +120,11 @@ std::string ParseOptions(int argc, char** argv, TOptions& o) {
   }
   const bool exporting = !o.Export.empty();
   if (!o.Log.empty() && o.Port.empty()) return "--log needs --port";
+  if (!o.LogDir.empty() && o.Port.empty()) return "--log-dir needs --port";
+  if (o.Wait && o.Port.empty()) return "--wait needs --port";
+  if (!o.LogDir.empty() && !o.Log.empty()) return "--log and --log-dir do not go together";
+  if (o.Rotate >= 0 && o.LogDir.empty()) return "--rotate needs --log-dir";
+  if (o.MinFree >= 0 && o.LogDir.empty()) return "--min-free needs --log-dir";
   if (o.Duration > 0 && o.Port.empty()) return "--duration needs --port";
   if (!o.Out.empty() && !exporting) return "--out needs --export";
   if (o.MaxFixAge >= 0 && !exporting) return "--max-fix-age needs --export";
@@ -123,8 +152,21 @@ int main(int argc, char** argv) {
     if (options.MaxFixAge >= 0) exportOptions.MaxFixAgeS = options.MaxFixAge;
     return vireon::RunExportMode(exportOptions);
   }
-  if (!options.Port.empty())
-    return vireon::RunPortMode(options.Port, options.Duration, options.Summary, options.Log);
+  if (!options.Port.empty()) {
+    vireon::TPortOptions port;
+    port.Port = options.Port;
+    port.Duration = options.Duration;
+    port.Summary = options.Summary;
+    const bool unattended = !options.LogDir.empty();
+    port.Wait = options.Wait || unattended;
+    port.Json = !unattended;
+    port.Log.File = options.Log;
+    port.Log.Dir = options.LogDir;
+    if (options.Rotate >= 1) port.Log.RotateSeconds = static_cast<int>(options.Rotate);
+    if (options.MinFree >= 0)
+      port.Log.MinFreeBytes = static_cast<int64_t>(options.MinFree * (1 << 20));
+    return vireon::RunPortMode(port);
+  }
   if (vireon::IsKlfInput(options.File)) return vireon::RunKlfMode(options.File, options.Summary);
   return vireon::RunFileMode(options.File, options.Summary);
 }
