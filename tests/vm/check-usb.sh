@@ -59,6 +59,7 @@ ldd "$build/bin/vireon-decode" | grep -oE '/[^ ]+' | while read -r lib; do
   cp -L "$lib" "$stage$lib"
 done
 cp "$source/packaging/70-vireon-data-logger.rules" "$stage/etc/udev/rules.d/"
+cp "$source/packaging/vireon-log@.service" "$stage/vm/"
 (cd "$stage" && find . | cpio -o -H newc --quiet) >"$logs/run.cpio"
 cat "$guest/base.cpio.gz" "$logs/run.cpio" >"$logs/initrd"
 rm -rf "$stage" "$logs/run.cpio"

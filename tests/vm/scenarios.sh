@@ -5,7 +5,7 @@
 # /share/results: one "pass NAME" or "fail NAME: reason" line per scenario, after a
 # "planned N" line. A new scenario is a function here and its name in SCENARIOS.
 export PATH=/vm/bin:/bin:/sbin HOME=/tmp
-SCENARIOS="decode hotplug two_bridges kernel_driver busy udev_rule"
+SCENARIOS="decode hotplug two_bridges kernel_driver busy udev_rule service"
 results=/share/results
 work=/tmp/vm
 mkdir -p "$work"
@@ -207,6 +207,29 @@ scenario_udev_rule() {
     udevadm info -q property -p "$dev" | grep -qx "ID_MM_DEVICE_IGNORE=1" ||
       { echo "$dev lacks ID_MM_DEVICE_IGNORE=1"; return 1; }
   done
+}
+
+# The guest has no systemd: what the rule hands it for a bridge is read back, and the service's
+# own command line is run for the bridge as systemd would, as a member of plugdev.
+scenario_service() {
+  usb=$(usb_of FT000001) || { echo "FT000001 not in sysfs"; return 1; }
+  props=$(udevadm info -q property -p "$usb")
+  echo "$props" | grep -qx "SYSTEMD_WANTS=vireon-bridge@FT000001.target" ||
+    { echo "the bridge wants no vireon-bridge@FT000001.target"; return 1; }
+  echo "$props" | grep -q "^TAGS=.*:systemd:" || { echo "the bridge lacks the systemd tag"; return 1; }
+  logs=/tmp/service-logs
+  mkdir -p "$logs" && chmod 0777 "$logs"
+  command=$(sed -n 's/^ExecStart=//p' /vm/vireon-log@.service |
+    sed "s/%i/FT000001/g; s|/var/lib/vireon/logs/FT000001|$logs|; s|/usr/bin/||")
+  [ -n "$command" ] || { echo "the unit has no ExecStart"; return 1; }
+  su -s /bin/sh tester -c "$command --duration 4" >"$work/service.out" 2>"$work/service.err"
+  rc=$?
+  [ "$rc" -eq 0 ] || { echo "'$command' exited $rc: $(tail -1 "$work/service.err")"; return 1; }
+  for log in "$logs"/*.KLF; do
+    [ "$(size_of "$log")" -gt 200 ] && return 0
+  done
+  echo "'$command' logged nothing: $(tail -1 "$work/service.err")"
+  return 1
 }
 
 uptime_s() { cut -d. -f1 /proc/uptime; }
