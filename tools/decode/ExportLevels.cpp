@@ -70,7 +70,10 @@ void TLevelRows::Emit(int receiver, const char* mode, std::optional<double> mhz,
 }
 
 void TLevelRows::Fix(const TGPS& gps) {
-  if (gps.FixCode() != kFix2D && gps.FixCode() != kFix3D) return;
+  if (gps.FixCode() != kFix2D && gps.FixCode() != kFix3D) {
+    LostSinceFix = true;
+    return;
+  }
   Shared.GpsTime = CivilSeconds(gps.Year, gps.Month, gps.Day, gps.Hours, gps.Minutes, gps.Seconds);
   // Without UTC mode the report gives GPS time, ahead of UTC by the offset it carries.
   if (Shared.GpsTime && !gps.UTCMode) {
@@ -85,6 +88,14 @@ void TLevelRows::Fix(const TGPS& gps) {
   Shared.GpsHeightM = gps.GPSHeight / 100.0;
   HaveFix = true;
   FixAt = Now;
+  if (FixSink) {
+    const TGpsFix fix{Shared.GpsTime,      Shared.Latitude,   Shared.Longitude,
+                      Shared.AltitudeM,    Shared.GpsHeightM, gps.SatsTracked,
+                      gps.Speed2D * 0.036,  // from cm/s
+                      LostSinceFix};
+    FixSink(fix);
+  }
+  LostSinceFix = false;
 }
 
 void TLevelRows::Clock(const TEngine& engine) {

@@ -34,17 +34,30 @@ struct TLevelRow {
   std::optional<int64_t> FixAgeS;  // instrument-clock seconds since the fix; none without a clock
 };
 
+// A GPS report with a fix, as the rows after it are placed.
+struct TGpsFix {
+  std::optional<int64_t> GpsTime;  // UTC, seconds since 1970
+  double Latitude = 0, Longitude = 0;
+  double AltitudeM = 0, GpsHeightM = 0;
+  int Satellites = 0;   // tracked
+  double SpeedKmh = 0;  // over the ground
+  bool Lost = false;    // a report without a fix came since the previous fix
+};
+
 // "2026-12-10T08:15:02", with a "Z" when utc is set.
 void AppendIsoTime(std::string& out, int64_t seconds, bool utc);
 
 class TLevelRows {
  public:
   using TRowSink = std::function<void(const TLevelRow&)>;
+  using TFixSink = std::function<void(const TGpsFix&)>;
   // Levels whose fix is more than maxFixAgeS instrument-clock seconds old are skipped.
   TLevelRows(TRowSink sink, double maxFixAgeS);
 
   // After engine.Dispatch(record): the rows of the levels that record stored.
   void Take(const PacketRecord& record, const TEngine& engine);
+  // Told of every fix before the rows placed at it.
+  void OnFix(TFixSink sink) { FixSink = std::move(sink); }
 
   uint64_t Rows() const { return Written; }
   uint64_t BeforeFirstFix() const { return NoFix; }
@@ -59,6 +72,8 @@ class TLevelRows {
   void Emit(int receiver, const char* mode, std::optional<double> mhz, int channel, int level);
 
   TRowSink Sink;
+  TFixSink FixSink;
+  bool LostSinceFix = false;
   double MaxFixAge;
   bool HaveFix = false;
   bool HaveScanList = false;

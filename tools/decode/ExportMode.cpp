@@ -56,12 +56,13 @@ class TProgress {
   Clock::time_point Start;
 };
 
-std::string ClosingLine(const TLevelRows& rows, const TDecodeInput& in, double maxAge) {
+std::string ClosingLine(const TLevelRows& rows, const TDecodeInput& in, double maxAge,
+                        const std::string& map) {
   char text[512];
   std::snprintf(text, sizeof text,
-                "vireon-decode: exported %llu level(s); %llu before the first GPS fix and %llu "
+                "vireon-decode: exported %llu level(s)%s; %llu before the first GPS fix and %llu "
                 "with a fix older than %g s skipped",
-                static_cast<unsigned long long>(rows.Rows()),
+                static_cast<unsigned long long>(rows.Rows()), map.c_str(),
                 static_cast<unsigned long long>(rows.BeforeFirstFix()),
                 static_cast<unsigned long long>(rows.StaleFix()), maxAge);
   std::string line = text;
@@ -91,22 +92,42 @@ void Warn(const TLevelRows& rows) {
         stderr);
 }
 
-}  // namespace
-
-int RunExportMode(const TExportOptions& options) {
+// A text format streams to a descriptor; a map format (make set) writes a file by its name.
+int Run(const TExportOptions& options, const TMapWriterMaker* make) {
   TDecodeInput in;
   if (!in.Open(options.Input)) {
     std::fprintf(stderr, "vireon-decode: %s\n", in.Error.c_str());
     return kExitUsage;
   }
   TExportTarget target;
-  if (!options.Out.empty() && !target.Open(options.Out, in.Stat())) {
+  const bool opened = make != nullptr ? target.OpenForName(options.Out, in.Stat())
+                                      : options.Out.empty() || target.Open(options.Out, in.Stat());
+  if (!opened) {
     std::fprintf(stderr, "vireon-decode: %s\n", target.Error.c_str());
     return kExitUsage;
   }
   TOutput out(options.Out.empty() ? STDOUT_FILENO : target.Fd());
-  const std::unique_ptr<TExportWriter> writer = MakeExportWriter(options.Format, out);
-  TLevelRows rows([&writer](const TLevelRow& row) { writer->Row(row); }, options.MaxFixAgeS);
+  std::unique_ptr<TExportWriter> text;
+  std::unique_ptr<TMapExportWriter> map;
+  if (make != nullptr) {
+    std::string why;
+    if (!(map = (*make)(target.TempPath(), why))) {
+      std::fprintf(stderr, "vireon-decode: cannot create %s: %s\n", options.Out.c_str(),
+                   why.c_str());
+      return kExitFailure;
+    }
+  } else {
+    text = MakeExportWriter(options.Format, out);
+  }
+  TLevelRows rows(
+      [&](const TLevelRow& row) {
+        if (map)
+          map->Row(row);
+        else
+          text->Row(row);
+      },
+      options.MaxFixAgeS);
+  if (map) rows.OnFix([&map](const TGpsFix& fix) { map->Fix(fix); });
   int damageLines = 0;
   in.OnDamage = [&](const TKlfDamage& damage) {
     if (++damageLines > kDamageLinesShown) return;
@@ -131,17 +152,31 @@ int RunExportMode(const TExportOptions& options) {
                  why.c_str());
     return kExitUsage;
   }
-  const bool written = writer->Finish();
-  if (!written || (!options.Out.empty() && !target.Commit())) {
-    const std::string where = options.Out.empty() ? "standard output" : options.Out;
-    std::fprintf(stderr, "vireon-decode: %s\n",
-                 !written ? ("cannot write " + where + ": " + std::strerror(out.Error())).c_str()
-                          : target.Error.c_str());
+  const std::string where = options.Out.empty() ? "standard output" : options.Out;
+  std::string failure;
+  if (map && !map->Finish())
+    failure = "cannot write " + where + ": " + map->Error;
+  else if (text && !text->Finish())
+    failure = "cannot write " + where + ": " + std::strerror(out.Error());
+  else if (!options.Out.empty() && !target.Commit())
+    failure = target.Error;
+  if (!failure.empty()) {
+    std::fprintf(stderr, "vireon-decode: %s\n", failure.c_str());
     return kExitFailure;
   }
   Warn(rows);
-  std::fputs(ClosingLine(rows, in, options.MaxFixAgeS).c_str(), stderr);
+  std::fputs(ClosingLine(rows, in, options.MaxFixAgeS, map ? map->Written() : "").c_str(), stderr);
   return kExitOk;
+}
+
+}  // namespace
+
+int RunExportMode(const TExportOptions& options) {
+  return Run(options, nullptr);
+}
+
+int RunMapExportMode(const TExportOptions& options, const TMapWriterMaker& make) {
+  return Run(options, &make);
 }
 
 }  // namespace vireon

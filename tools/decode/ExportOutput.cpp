@@ -15,18 +15,29 @@ namespace vireon {
 
 namespace {
 
-// The temporary a stop signal must remove; written before the handlers can see it.
+// The temporary a stop signal must remove, with the journal SQLite keeps beside a file it writes
+// and the private folder around them; written before the handlers can see them.
 char gTemp[PATH_MAX];
+char gJournal[PATH_MAX + 8];
+char gFolder[PATH_MAX];
 volatile sig_atomic_t gHaveTemp = 0;
 
+constexpr const char* kJournal = "-journal";
+
 void RemoveTempAndStop(int signal) {
-  if (gHaveTemp) ::unlink(gTemp);
+  if (gHaveTemp) {
+    ::unlink(gTemp);
+    if (gFolder[0] != '\0') ::unlink(gJournal), ::rmdir(gFolder);
+  }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
 
-void GuardTemp(const std::string& temp) {
+void GuardTemp(const std::string& temp, const std::string& folder) {
   std::memcpy(gTemp, temp.c_str(), temp.size() + 1);
+  const std::string journal = temp + kJournal;
+  std::memcpy(gJournal, journal.c_str(), journal.size() + 1);
+  std::memcpy(gFolder, folder.c_str(), folder.size() + 1);
   gHaveTemp = 1;
   struct sigaction action {};
   action.sa_handler = RemoveTempAndStop;
@@ -82,25 +93,58 @@ TExportTarget::~TExportTarget() {
   Abandon();
 }
 
-bool TExportTarget::Open(const std::string& path, const struct stat& input) {
+bool TExportTarget::Refused(const std::string& path, const struct stat& input, bool& special) {
+  special = false;
   struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0) {
-    if (existing.st_dev == input.st_dev && existing.st_ino == input.st_ino) {
-      Error = path + " is the input; the export would destroy it";
-      return false;
-    }
-    if (S_ISDIR(existing.st_mode)) {
-      Error = path + " is a folder";
-      return false;
-    }
-    if (IsKlfLog(path)) {
-      Error = path + " is a KLF log; choose another output name";
-      return false;
-    }
-    // A device or a pipe is written as it is: it cannot be replaced, and nothing there is
-    // mistaken for a finished file.
-    if (!S_ISREG(existing.st_mode)) return OpenDirect(path);
+  if (::stat(path.c_str(), &existing) != 0) return false;
+  if (existing.st_dev == input.st_dev && existing.st_ino == input.st_ino) {
+    Error = path + " is the input; the export would destroy it";
+    return true;
   }
+  if (S_ISDIR(existing.st_mode)) {
+    Error = path + " is a folder";
+    return true;
+  }
+  if (IsKlfLog(path)) {
+    Error = path + " is a KLF log; choose another output name";
+    return true;
+  }
+  special = !S_ISREG(existing.st_mode);
+  return false;
+}
+
+bool TExportTarget::OpenForName(const std::string& path, const struct stat& input) {
+  bool special = false;
+  if (Refused(path, input, special)) return false;
+  // Renaming over a device would replace the device itself.
+  if (special) {
+    Error = path + " is a device or a pipe; this format needs a file";
+    return false;
+  }
+  Path = path;
+  const size_t slash = path.rfind('/');
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string folder = FolderOf(path) + "/." + base + ".XXXXXX";
+  if (folder.size() + base.size() + 1 + std::strlen(kJournal) >= PATH_MAX) {
+    Error = Reason("cannot create " + path, ENAMETOOLONG);
+    return false;
+  }
+  if (::mkdtemp(folder.data()) == nullptr) {
+    Error = Reason("cannot create " + path, errno);
+    return false;
+  }
+  Folder = folder;
+  Temp = folder + "/" + base;
+  GuardTemp(Temp, Folder);
+  return true;
+}
+
+bool TExportTarget::Open(const std::string& path, const struct stat& input) {
+  bool special = false;
+  if (Refused(path, input, special)) return false;
+  // A device or a pipe is written as it is: it cannot be replaced, and nothing there is
+  // mistaken for a finished file.
+  if (special) return OpenDirect(path);
   Path = path;
   const size_t slash = path.rfind('/');
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -115,7 +159,7 @@ bool TExportTarget::Open(const std::string& path, const struct stat& input) {
     return false;
   }
   Temp = temp;
-  GuardTemp(Temp);
+  GuardTemp(Temp, "");
   // mkstemp makes the file private; the export gets the usual mode of a new file.
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -135,6 +179,13 @@ bool TExportTarget::OpenDirect(const std::string& path) {
 }
 
 bool TExportTarget::Commit() {
+  if (!Folder.empty()) {
+    TempFd = ::open(Temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (TempFd < 0) {
+      Error = Reason("cannot write " + Path, errno);
+      return false;
+    }
+  }
   if (Temp.empty()) {
     const int closed = ::close(TempFd);
     TempFd = -1;
@@ -157,6 +208,8 @@ bool TExportTarget::Commit() {
   }
   gHaveTemp = 0;
   Temp.clear();
+  if (!Folder.empty()) ::rmdir(Folder.c_str());
+  Folder.clear();
   if (!SyncFolder(FolderOf(Path))) {
     Error = Reason("cannot make " + Path + " durable", errno);
     return false;
@@ -170,7 +223,12 @@ void TExportTarget::Abandon() {
   if (Temp.empty()) return;
   gHaveTemp = 0;
   ::unlink(Temp.c_str());
+  if (!Folder.empty()) {
+    ::unlink((Temp + kJournal).c_str());
+    ::rmdir(Folder.c_str());
+  }
   Temp.clear();
+  Folder.clear();
 }
 
 }  // namespace vireon

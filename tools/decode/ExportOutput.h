@@ -4,7 +4,8 @@
 // then renamed over the final name; a failure, SIGINT, SIGTERM or SIGHUP removes the temporary and
 // leaves the final name as it was. An output that is the input, or any KLF log, is refused before
 // anything is written; a device or a pipe (/dev/null, /dev/stdout) is written as it is. Every
-// failure keeps the system's reason.
+// failure keeps the system's reason. A library that writes a file by its name (and its journal
+// beside it) gets a private folder beside the output to write in, removed the same way.
 
 #include <sys/stat.h>
 
@@ -44,7 +45,11 @@ class TExportTarget {
   // Makes the temporary beside path. False, with Error, when path is the input (same device and
   // inode), an existing KLF log or a folder, or when the temporary cannot be made.
   bool Open(const std::string& path, const struct stat& input);
+  // As Open, but for a writer that creates the file itself at TempPath(), inside a private folder
+  // beside path; Commit once it has closed the file.
+  bool OpenForName(const std::string& path, const struct stat& input);
   int Fd() const { return TempFd; }
+  const std::string& TempPath() const { return Temp; }
   // Makes the temporary durable and renames it over the final name; false with Error.
   bool Commit();
   // Removes the temporary; the final name stays as it was.
@@ -55,9 +60,13 @@ class TExportTarget {
  private:
   // For a device or a pipe: written straight, with no temporary.
   bool OpenDirect(const std::string& path);
+  // The refusals both ways of opening share; false with Error. special: path is a device or a
+  // pipe.
+  bool Refused(const std::string& path, const struct stat& input, bool& special);
 
   std::string Path;
-  std::string Temp;  // empty when writing straight to Path
+  std::string Temp;    // empty when writing straight to Path
+  std::string Folder;  // the private folder of OpenForName, else empty
   int TempFd = -1;
 };
 

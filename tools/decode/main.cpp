@@ -12,6 +12,7 @@
 #include "ExportMode.h"
 #include "FileMode.h"
 #include "KlfMode.h"
+#include "MapHandOff.h"
 #include "PortMode.h"
 #include "platform/CommandLine.h"
 
@@ -33,6 +34,8 @@ struct TOptions {
   double Rotate = -1;     // not given
   double MinFree = -1;    // MB; not given
   bool Wait = false;
+  bool Cell = false;  // --cell given; vireon-export reads its value
+  bool Levels = false;
 };
 
 constexpr const char* kUsage =
@@ -42,6 +45,8 @@ constexpr const char* kUsage =
     "                     [--duration SEC]\n"
     "  or:  vireon-decode --export csv|geojson|kml [--out FILE] [--max-fix-age SEC]\n"
     "                     FILE.KLF|FILE|-\n"
+    "  or:  vireon-decode --export gpkg|kmz --out FILE [--cell METRES] [--levels]\n"
+    "                     [--max-fix-age SEC] FILE.KLF|FILE|-\n"
     "Decodes the Vireon instrument's packets to JSON Lines, one object per packet: from a\n"
     "captured byte stream (standard input for -), from a KLF log, or live from a port.\n"
     "A file is read as a KLF log when its name ends in .KLF or it begins as a log does.\n"
@@ -59,12 +64,16 @@ constexpr const char* kUsage =
     "  --min-free MB      with --log-dir: stop writing while DIR's disk has less free space\n"
     "                     than this, and go on once it has (default 200)\n"
     "  --export FORMAT    write one row per stored RSSI level, geotagged with the last GPS fix:\n"
-    "                     csv, geojson or kml\n"
+    "                     csv, geojson or kml; or a coverage map of square cells per receiver\n"
+    "                     and channel: gpkg (GeoPackage for QGIS) or kmz (Google Earth), written\n"
+    "                     by vireon-export from the package vireon-data-logger-export\n"
     "  --out FILE         with --export: write to FILE instead of standard output; FILE\n"
     "                     appears only once the export is whole, and is never the input or a\n"
     "                     KLF log\n"
     "  --max-fix-age SEC  with --export: skip levels whose fix is more than SEC seconds old by\n"
     "                     the instrument's clock (default 5)\n"
+    "  --cell METRES      with gpkg or kmz: the cells' edge, 1 to 100000 metres (default 25)\n"
+    "  --levels           with gpkg: also a layer of every level (it is big)\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n"
     "\n"
@@ -85,7 +94,7 @@ std::string ParseOptions(int argc, char** argv, TOptions& o) {
     const std::string arg = argv[k];
     const bool valued = arg == "--port" || arg == "--log" || arg == "--export" || arg == "--out" ||
                         arg == "--duration" || arg == "--max-fix-age" || arg == "--log-dir" ||
-                        arg == "--rotate" || arg == "--min-free";
+                        arg == "--rotate" || arg == "--min-free" || arg == "--cell";
     if (valued && k + 1 >= argc) return arg + " needs a value";
     if (arg == "--summary") {
       o.Summary = true;
@@ -110,6 +119,13 @@ std::string ParseOptions(int argc, char** argv, TOptions& o) {
       if (!ParseSeconds(argv[++k], o.MinFree)) return "--min-free needs a number of megabytes";
     } else if (arg == "--max-fix-age") {
       if (!ParseSeconds(argv[++k], o.MaxFixAge)) return "--max-fix-age needs a number of seconds";
+    } else if (arg == "--cell") {
+      double metres = 0;
+      if (!ParseSeconds(argv[++k], metres) || metres < 1 || metres > 100000)
+        return "--cell needs a number of metres from 1 to 100000";
+      o.Cell = true;
+    } else if (arg == "--levels") {
+      o.Levels = true;
     } else if (arg == "-" || arg.rfind("-", 0) != 0) {
       if (o.HaveFile) return "one input only: " + o.File + " and " + arg + " were given";
       o.File = arg;
@@ -131,6 +147,10 @@ std::string ParseOptions(int argc, char** argv, TOptions& o) {
   if (exporting && !o.Port.empty()) return "--export reads a file, not --port";
   if (exporting && o.Summary) return "--summary does not go with --export";
   if (!o.Port.empty() && o.HaveFile) return "--port reads the port, not " + o.File;
+  const bool map = exporting && vireon::IsMapFormat(o.Export.c_str());
+  if (map && o.Out.empty()) return "--export " + o.Export + " needs --out FILE";
+  if (o.Cell && !map) return "--cell needs --export gpkg or kmz";
+  if (o.Levels && o.Export != "gpkg") return "--levels needs --export gpkg";
   return {};
 }
 
@@ -143,10 +163,11 @@ int main(int argc, char** argv) {
   if (const std::string wrong = ParseOptions(argc, argv, options); !wrong.empty())
     return vireon::UsageError(kProgram, wrong);
   if (!options.Export.empty()) {
+    if (vireon::IsMapFormat(options.Export.c_str())) return vireon::HandMapExportOn(argc, argv);
     vireon::TExportOptions exportOptions;
     if (!vireon::ParseExportFormat(options.Export, exportOptions.Format))
-      return vireon::UsageError(
-          kProgram, "unknown export format '" + options.Export + "' (csv, geojson or kml)");
+      return vireon::UsageError(kProgram, "unknown export format '" + options.Export +
+                                              "' (csv, geojson, kml, gpkg or kmz)");
     exportOptions.Input = options.File;
     exportOptions.Out = options.Out;
     if (options.MaxFixAge >= 0) exportOptions.MaxFixAgeS = options.MaxFixAge;

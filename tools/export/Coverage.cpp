@@ -1,0 +1,150 @@
+#include "Coverage.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vireon {
+
+namespace {
+
+uint64_t ChannelKey(const TLevelRow& row) {
+  const uint64_t mode = row.Mode[1] == 'i' ? 0 : row.Mode[1] == 'c' ? 1 : 2;  // single, scan, table
+  return static_cast<uint64_t>(row.Receiver) << 40 | mode << 32 |
+         static_cast<uint32_t>(row.Channel);
+}
+
+int32_t CellIndex(double metres, double cell) {
+  return static_cast<int32_t>(std::floor(metres / cell));
+}
+
+}  // namespace
+
+void TLevelStats::Add(int dbm) {
+  const auto level = static_cast<int16_t>(dbm);
+  if (N == 0 || level > High) High = level;
+  if (N == 0 || level < Low) Low = level;
+  ++N;
+  SumMw += std::pow(10.0, dbm / 10.0);
+}
+
+double TLevelStats::MeanDbm() const {
+  return 10 * std::log10(SumMw / N);
+}
+
+void TCellLevels::Widen(int dbm) {
+  const int low = std::min(dbm, Levels.Min()), high = std::max(dbm, Levels.Max());
+  auto counts = std::make_unique<uint32_t[]>(static_cast<size_t>(high - low + 1));
+  if (Counts)
+    std::copy_n(Counts.get(), Levels.Max() - Levels.Min() + 1, counts.get() + Levels.Min() - low);
+  else
+    counts[static_cast<size_t>(Levels.Min() - low)] = Levels.Count();
+  Counts = std::move(counts);
+}
+
+void TCellLevels::Add(int dbm, const std::optional<int64_t>& time) {
+  const bool inside = Levels.Count() > 0 && dbm >= Levels.Min() && dbm <= Levels.Max();
+  if (Levels.Count() > 0 && !inside) Widen(dbm);
+  Levels.Add(dbm);
+  if (Counts) ++Counts[static_cast<size_t>(dbm - Levels.Min())];
+  if (time) {
+    if (First == kNoTime || *time < First) First = *time;
+    if (Last == kNoTime || *time > Last) Last = *time;
+  }
+}
+
+double TCellLevels::MedianDbm() const {
+  // The levels in order are numbered 0..n-1; the median is the mean of those numbered
+  // (n-1)/2 and n/2.
+  if (!Counts) return Levels.Max();
+  const uint32_t n = Levels.Count();
+  const uint32_t lowRank = (n - 1) / 2, highRank = n / 2;
+  std::optional<int> low;
+  uint32_t seen = 0;
+  for (size_t k = 0; k <= static_cast<size_t>(Levels.Max() - Levels.Min()); ++k) {
+    seen += Counts[k];
+    const int dbm = Levels.Min() + static_cast<int>(k);
+    if (!low && seen > lowRank) low = dbm;
+    if (seen > highRank) return (*low + dbm) / 2.0;
+  }
+  return Levels.Max();
+}
+
+std::optional<int64_t> TCellLevels::FirstTime() const {
+  return First == kNoTime ? std::nullopt : std::optional(First);
+}
+
+std::optional<int64_t> TCellLevels::LastTime() const {
+  return Last == kNoTime ? std::nullopt : std::optional(Last);
+}
+
+TCoverage::TCoverage(double cellM, TFixPointSink sink) : CellM(cellM), Sink(std::move(sink)) {}
+
+uint32_t TCoverage::ChannelOf(const TLevelRow& row) {
+  std::vector<uint32_t>& ids = ChannelIds[ChannelKey(row)];
+  for (uint32_t id : ids)
+    if (ChannelList[id].FrequencyMHz == row.FrequencyMHz) return id;
+  const auto id = static_cast<uint32_t>(ChannelList.size());
+  ChannelList.push_back({row.Receiver, row.Mode, row.Channel, row.FrequencyMHz});
+  PointOfChannel.push_back(-1);
+  ids.push_back(id);
+  return id;
+}
+
+void TCoverage::Fix(const TGpsFix& fix, std::optional<std::pair<double, double>> at) {
+  HandOnPoints();
+  HaveFix = true;
+  Current = fix;
+  CurrentCell.reset();
+  if (at) CurrentCell = {CellIndex(at->first, CellM), CellIndex(at->second, CellM)};
+}
+
+void TCoverage::Level(const TLevelRow& row) {
+  if (!HaveFix) return;
+  const uint32_t id = ChannelOf(row);
+  TChannelInfo& channel = ChannelList[id];
+  ++channel.Levels;
+  int& slot = PointOfChannel[id];
+  if (slot < 0) {
+    slot = static_cast<int>(Points.size());
+    Points.push_back({static_cast<int>(id), {}, {}});
+  }
+  TFixPoint& point = Points[static_cast<size_t>(slot)];
+  point.Levels.Add(row.LevelDbm);
+  if (row.FixAgeS && (!point.FixAgeS || *row.FixAgeS > *point.FixAgeS)) point.FixAgeS = row.FixAgeS;
+  if (!CurrentCell) {
+    ++OutsideGrid;
+    return;
+  }
+  auto [cell, made] = Cells.try_emplace({id, CurrentCell->first, CurrentCell->second});
+  if (made) ++channel.Cells;
+  cell->second.Add(row.LevelDbm, row.GpsTime);
+}
+
+void TCoverage::HandOnPoints() {
+  for (const TFixPoint& point : Points) {
+    PointOfChannel[static_cast<size_t>(point.ChannelId)] = -1;
+    ++ChannelList[static_cast<size_t>(point.ChannelId)].FixPoints;
+    ++PointsOut;
+    Sink(Current, point);
+  }
+  Points.clear();
+}
+
+void TCoverage::Finish() {
+  HandOnPoints();
+}
+
+std::vector<const TCoverage::TCells::value_type*> TCoverage::SortedCells(bool byPlace) const {
+  std::vector<const TCells::value_type*> cells;
+  cells.reserve(Cells.size());
+  for (const auto& cell : Cells) cells.push_back(&cell);
+  std::sort(cells.begin(), cells.end(), [byPlace](const auto* a, const auto* b) {
+    const TCellKey &x = a->first, &y = b->first;
+    if (!byPlace && x.ChannelId != y.ChannelId) return x.ChannelId < y.ChannelId;
+    if (x.Row != y.Row) return x.Row < y.Row;
+    return x.Column != y.Column ? x.Column < y.Column : x.ChannelId < y.ChannelId;
+  });
+  return cells;
+}
+
+}  // namespace vireon
