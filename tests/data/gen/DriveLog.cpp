@@ -1,10 +1,13 @@
 #include "DriveLog.h"
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
+#include <numeric>
 
 #include "GpsTrack.h"
 #include "Instrument.h"
+#include "Site.h"
 #include "gps/Gps.h"
 #include "link/Packet.h"
 #include "log/KlfFile.h"
@@ -17,6 +20,29 @@ namespace {
 constexpr double kLineBytesPerSecond = 3840;
 constexpr std::time_t kStart = 1796896800;  // 2026-12-10 10:00:00 UTC
 constexpr uint8_t kNoFix = 0x20;
+constexpr uint32_t kSeed = 7;
+
+// The scan lists take the site's strongest channels, so that a map of the drive shows more than
+// the noise floor: the same seed and channel counts give the instrument the same site.
+void ScanTheStrongest(sim::TInstrument& instrument) {
+  int counts[2];
+  for (int rx = 0; rx < 2; ++rx)
+    counts[rx] =
+        static_cast<int>(instrument.Receivers[rx].HighEdge - instrument.Receivers[rx].LowEdge) + 1;
+  sim::TSite site(kSeed, counts);
+  for (int rx = 0; rx < 2; ++rx) {
+    std::vector<int> index(static_cast<size_t>(counts[rx]));
+    std::iota(index.begin(), index.end(), 0);
+    std::vector<int> level(index.size());
+    for (int k : index) level[static_cast<size_t>(k)] = site.Level(rx, k, 0);
+    std::stable_sort(index.begin(), index.end(), [&](int a, int b) {
+      return level[static_cast<size_t>(a)] > level[static_cast<size_t>(b)];
+    });
+    sim::TReceiverSetup& setup = instrument.Receivers[rx];
+    for (int k = 0; k < 10; ++k)
+      setup.ScanList[k] = setup.LowEdge + static_cast<uint32_t>(index[static_cast<size_t>(k)]);
+  }
+}
 
 class TLogOut {
  public:
@@ -57,7 +83,8 @@ bool FixLostAt(int second, const TDrive& drive) {
 }  // namespace
 
 bool WriteDriveLog(const std::string& path, const TDrive& drive) {
-  sim::TInstrument instrument("VD000417", 7);
+  sim::TInstrument instrument("VD000417", kSeed);
+  ScanTheStrongest(instrument);
   sim::TGpsTrack track(55.6761, 12.5683);
   TGPSShared gps;
   TEngine engine{gps};

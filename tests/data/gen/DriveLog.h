@@ -1,8 +1,9 @@
 #pragma once
 // A survey drive as the logger logs it, made offline from the simulated instrument: a second at a
 // time, its clock, the simulator's GPS track and measurement packets filling what is left of the
-// line at 38400 baud. Each cycle measures in scan mode, then single-channel, then table mode, and
-// loses the fix for a while in the middle of its scan. Written as it is made, so a day's log needs
+// line at 38400 baud, its scan lists on the site's strongest channels. Each cycle measures in scan
+// mode, then single-channel, then table mode, and loses the fix for a while in the middle of its
+// scan. Written as it is made, so a day's log needs
 // no more memory than a packet.
 
 #include <string>

@@ -119,6 +119,33 @@ TEST_F(Survey, LevelsCarryTheirFixAgeAndThoseOfAnOldFixOrAnUnknownFrequencyAreCo
   EXPECT_EQ(Levels.StaleFix(), 1u);
 }
 
+TEST_F(Survey, EveryFixIsToldBeforeItsRowsWithItsSpeedSatellitesAndWhetherTheFixWasLost) {
+  std::vector<TGpsFix> fixes;
+  std::vector<size_t> rowsBefore;
+  Levels.OnFix([&](const TGpsFix& fix) {
+    fixes.push_back(fix);
+    rowsBefore.push_back(Rows.size());
+  });
+  Bytes lost = capture::GpsReport(6);
+  lost[129] = 0x20;
+  Feed(1, Configuration());
+  Feed(0, capture::GpsReport(5));
+  Feed(2, {0xB0});
+  Feed(0, lost);  // no fix: nothing to tell
+  Feed(0, capture::GpsReport(7));
+  Feed(2, {0xB0});
+  Feed(0, capture::GpsReport(8));
+
+  ASSERT_EQ(fixes.size(), 3u);
+  EXPECT_EQ(rowsBefore, (std::vector<size_t>{0, 1, 2}));
+  EXPECT_EQ(std::vector<bool>({fixes[0].Lost, fixes[1].Lost, fixes[2].Lost}),
+            (std::vector<bool>{false, true, false}));
+  EXPECT_EQ(fixes[0].Satellites, 7);          // tracked, not visible
+  EXPECT_DOUBLE_EQ(fixes[0].SpeedKmh, 43.2);  // 2D speed, 1200 cm/s
+  EXPECT_DOUBLE_EQ(fixes[1].Latitude, Rows[1].Latitude);
+  EXPECT_EQ(fixes[1].GpsTime, Rows[1].GpsTime);
+}
+
 TEST_F(Survey, GpsTimeBecomesUtcByTheOffsetItCarriesOrStaysAndIsFlagged) {
   const struct {
     uint8_t Utc;  // byte 141: mode, offset decoded, offset
