@@ -7,8 +7,12 @@
 //     (the export streams: its memory must not grow with the input);
 //   - the KLF reader: MB/s through the one reader on the capture logged as a KLF (and on a day's
 //     log, 330 MB), whole and with a damaged record every megabyte, beside a plain read() of the
-//     same file (the floor); medians of three runs.
-// Usage: bench_survey [megabytes=64] [day-log-megabytes=330]
+//     same file (the floor); medians of three runs;
+//   - the coverage map: a day's simulated drive (330 MB of log: scan mode with single-channel
+//     and a minute of table mode every hour, the fix lost for 12 s an hour) exported as a
+//     GeoPackage and a KMZ beside the CSV export of the same log: wall time, peak memory and the
+//     file's size against the log's; medians of `runs`.
+// Usage: bench_survey [megabytes=64] [day-log-megabytes=330] [runs=3]
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -25,6 +29,7 @@
 #include <vector>
 
 #include "Capture.h"
+#include "DriveLog.h"
 #include "Figures.h"
 #include "Process.h"
 #include "RecordedLog.h"
@@ -238,13 +243,61 @@ void ReaderThroughput(int megabytes, int dayMegabytes) {
   }
 }
 
+// The median run of `runs`; a failed run has Seconds < 0.
+TRun MedianRun(const std::vector<std::string>& args, int runs, const std::string& out) {
+  std::vector<TRun> all;
+  for (int k = 0; k < runs; ++k) {
+    fs::remove(out);
+    all.push_back(Time(args));
+  }
+  std::sort(all.begin(), all.end(),
+            [](const TRun& a, const TRun& b) { return a.Seconds < b.Seconds; });
+  return all[all.size() / 2];
+}
+
+void MapExport(int dayMegabytes, int runs) {
+  constexpr double kLogBytesPerSecond = 3665;  // the full line rate, less each frame's sync byte
+  vireon::capture::TDrive day;
+  day.Seconds = static_cast<int>(dayMegabytes * double(1 << 20) / kLogBytesPerSecond);
+  day.CycleSeconds = 3600;
+  day.ScanShare = 0.85;
+  day.SingleShare = 1 - 0.85 - 60.0 / 3600;
+  const std::string log = Scratch("drive.KLF").string();
+  if (!vireon::capture::WriteDriveLog(log, day)) {
+    std::fprintf(stderr, "bench_survey: cannot write %s\n", log.c_str());
+    return;
+  }
+  const double logMb = static_cast<double>(fs::file_size(log)) / (1 << 20);
+  const std::string decoder = vireon::test::BinDir() + "/vireon-decode";
+  std::printf("coverage map of a day's drive: %.1f MB of log, %d s, medians of %d run(s)\n", logMb,
+              day.Seconds, runs);
+  double csvSeconds = 0;
+  for (const char* format : {"csv", "gpkg", "kmz"}) {
+    const std::string out = Scratch(std::string("day.") + format).string();
+    const TRun run = MedianRun({decoder, "--export", format, "--out", out, log}, runs, out);
+    if (run.Seconds < 0) {
+      std::printf("  %-5s failed\n", format);
+      continue;
+    }
+    if (csvSeconds == 0) csvSeconds = run.Seconds;
+    const double outMb = static_cast<double>(fs::file_size(out)) / (1 << 20);
+    std::printf("  %-5s %6.1f s (%.2f x csv)  peak %7.1f MB  file %7.1f MB (%.3f x the log)\n",
+                format, run.Seconds, run.Seconds / csvSeconds, run.PeakKB / 1024.0, outMb,
+                outMb / logMb);
+    fs::remove(out);
+  }
+  fs::remove(log);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const int megabytes = argc > 1 ? std::atoi(argv[1]) : 64;
   const int dayMegabytes = argc > 2 ? std::atoi(argv[2]) : 330;
+  const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
   ReaderThroughput(std::max(4, megabytes), std::max(4, dayMegabytes));
   ReplayPacing();
   ExportThroughput(std::max(4, megabytes));
+  MapExport(std::max(4, dayMegabytes), runs);
   return 0;
 }
