@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release preset (no tests, no benchmarks), hardened as Debian packages are, and writes
-# the Debian packages (vireon-data-logger_<version>_<arch>.deb and any other the project makes)
-# into OUTDIR (default build/package), the only packages there. Installs what it needs; its
-# standard output is the packages' paths, one a line.
+# the Debian packages (vireon-data-logger_<version>_<arch>.deb, vireon-data-logger-export_... and
+# any other the project makes) into OUTDIR (default build/package), the only packages there.
+# Installs what it needs; its standard output is the packages' paths, one a line, the main
+# package's last.
 # Usage: scripts/package.sh [OUTDIR]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -23,6 +24,8 @@ rm -f "$out"/vireon-data-logger*_*.deb
 (cd build/release && cpack -G DEB -B "$out") >&2
 rm -rf "$out/_CPack_Packages"
 shopt -s nullglob
-debs=("$out"/vireon-data-logger*_*.deb)
-[ ${#debs[@]} -gt 0 ] || { echo "package.sh: no package made" >&2; exit 1; }
-printf '%s\n' "${debs[@]}"
+main=("$out"/vireon-data-logger_*.deb)
+others=("$out"/vireon-data-logger-*_*.deb)
+[ ${#main[@]} -eq 1 ] || { echo "package.sh: no vireon-data-logger package made" >&2; exit 1; }
+# The main package last, so that a caller taking the last line gets it.
+printf '%s\n' "${others[@]}" "${main[0]}"

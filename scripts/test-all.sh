@@ -100,7 +100,7 @@ run_package() {
     failed=$((failed + 1)); failures+=("package build"); return 1
   fi
   mapfile -t debs <<<"$out"
-  run_check "package" bash tests/package/check-package.sh "$(grep '/vireon-data-logger_' <<<"$out")"
+  run_check "package" bash tests/package/check-package.sh "${debs[@]}"
   run_check "clean root" bash tests/package/check-clean-root.sh "${debs[@]}"
 }
 

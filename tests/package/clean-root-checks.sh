@@ -2,10 +2,10 @@
 # The checks on a clean Debian 12 root, run by check-clean-root.sh in a private mount namespace on
 # a root it has unpacked: the packages install with their dependencies alone (no recommended
 # package but the desktop's opener), every program answers --version and has its man page, the
-# udev rules parse, the unattended logger's units verify and its user is made, the logger under a
-# real X server draws its SVG icons and says why no PDF viewer shows the manual
-# (clean-root-gui.sh), the enabled service starts for a bridge's target in the booted root
-# (clean-root-service.sh), and a purge leaves nothing of the packages behind.
+# map exports reach GDAL, the udev rules parse, the unattended logger's units verify and its user
+# is made, the logger under a real X server draws its SVG icons and says why no PDF viewer shows
+# the manual (clean-root-gui.sh), the enabled service starts for a bridge's target in the booted
+# root (clean-root-service.sh), and a purge leaves nothing of the packages behind.
 # Exit status as check-clean-root.sh's.
 # Usage: clean-root-checks.sh ROOT TARBALL ARCHIVES PACKAGE.deb...
 set -euo pipefail
@@ -90,6 +90,15 @@ for program in "${programs[@]}"; do
   [ "$answer" = "$program $version" ] || fail "$program --version says '$answer'"
   page=$(in_root man -w "$program" 2>&1) || fail "no man page for $program: $page"
 done
+
+# vireon-decode hands the map formats to vireon-export, which loads GDAL and makes the GeoPackage
+# before it finds the input empty.
+if printf '%s\n' "${names[@]}" | grep -qx vireon-data-logger-export; then
+  answer=$(in_root /usr/bin/vireon-decode --export gpkg --out /tmp/empty.gpkg /dev/null 2>&1) &&
+    fail "vireon-decode --export gpkg of nothing succeeded"
+  grep -q "holds no packets; nothing was exported" <<<"$answer" ||
+    fail "vireon-decode --export gpkg: $answer"
+fi
 
 if in_root udevadm verify --help >/dev/null 2>&1; then
   in_root udevadm verify "${rules[@]}" || fail "udevadm verify rejects the udev rules"
