@@ -1,5 +1,6 @@
 #include "ExportOutput.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -65,6 +66,17 @@ bool IsKlfLog(const std::string& path) {
   const bool log = BeginsWithKlfSignature(fd);
   ::close(fd);
   return log;
+}
+
+// Empties and removes the private folder a writer made its files in, whatever it named them.
+void RemoveFolder(const std::string& folder) {
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir))
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    ::closedir(dir);
+  }
+  ::rmdir(folder.c_str());
 }
 
 bool SyncFolder(const std::string& folder) {
@@ -208,7 +220,7 @@ bool TExportTarget::Commit() {
   }
   gHaveTemp = 0;
   Temp.clear();
-  if (!Folder.empty()) ::rmdir(Folder.c_str());
+  if (!Folder.empty()) RemoveFolder(Folder);
   Folder.clear();
   if (!SyncFolder(FolderOf(Path))) {
     Error = Reason("cannot make " + Path + " durable", errno);
@@ -223,10 +235,7 @@ void TExportTarget::Abandon() {
   if (Temp.empty()) return;
   gHaveTemp = 0;
   ::unlink(Temp.c_str());
-  if (!Folder.empty()) {
-    ::unlink((Temp + kJournal).c_str());
-    ::rmdir(Folder.c_str());
-  }
+  if (!Folder.empty()) RemoveFolder(Folder);
   Temp.clear();
   Folder.clear();
 }

@@ -34,8 +34,6 @@ class TLevelStats {
 // most cells of a table sweep hold one level), and their time span.
 class TCellLevels {
  public:
-  TCellLevels() = default;
-  TCellLevels(TCellLevels&&) = default;
   void Add(int dbm, const std::optional<int64_t>& time);
   const TLevelStats& Stats() const { return Levels; }
   // The middle level, or the mean of the two middle ones.
