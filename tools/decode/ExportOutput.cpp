@@ -16,19 +16,16 @@ namespace vireon {
 
 namespace {
 
-// The temporary a stop signal must remove, with the journal SQLite keeps beside a file it writes
-// and the private folder around them; written before the handlers can see them.
+// The temporary a stop signal must remove, and the private folder around it when there is one;
+// written before the handlers can see them.
 char gTemp[PATH_MAX];
-char gJournal[PATH_MAX + 8];
 char gFolder[PATH_MAX];
 volatile sig_atomic_t gHaveTemp = 0;
-
-constexpr const char* kJournal = "-journal";
 
 void RemoveTempAndStop(int signal) {
   if (gHaveTemp) {
     ::unlink(gTemp);
-    if (gFolder[0] != '\0') ::unlink(gJournal), ::rmdir(gFolder);
+    if (gFolder[0] != '\0') ::rmdir(gFolder);
   }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
@@ -36,8 +33,6 @@ void RemoveTempAndStop(int signal) {
 
 void GuardTemp(const std::string& temp, const std::string& folder) {
   std::memcpy(gTemp, temp.c_str(), temp.size() + 1);
-  const std::string journal = temp + kJournal;
-  std::memcpy(gJournal, journal.c_str(), journal.size() + 1);
   std::memcpy(gFolder, folder.c_str(), folder.size() + 1);
   gHaveTemp = 1;
   struct sigaction action {};
@@ -137,7 +132,7 @@ bool TExportTarget::OpenForName(const std::string& path, const struct stat& inpu
   const size_t slash = path.rfind('/');
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string folder = FolderOf(path) + "/." + base + ".XXXXXX";
-  if (folder.size() + base.size() + 1 + std::strlen(kJournal) >= PATH_MAX) {
+  if (folder.size() + base.size() + 1 >= PATH_MAX) {
     Error = Reason("cannot create " + path, ENAMETOOLONG);
     return false;
   }

@@ -4,8 +4,8 @@
 // then renamed over the final name; a failure, SIGINT, SIGTERM or SIGHUP removes the temporary and
 // leaves the final name as it was. An output that is the input, or any KLF log, is refused before
 // anything is written; a device or a pipe (/dev/null, /dev/stdout) is written as it is. Every
-// failure keeps the system's reason. A library that writes a file by its name (and its journal
-// beside it) gets a private folder beside the output to write in, removed the same way.
+// failure keeps the system's reason. A library that writes a file by its name gets a private
+// folder beside the output to write it in, removed the same way.
 
 #include <sys/stat.h>
 

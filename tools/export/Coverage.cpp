@@ -46,9 +46,10 @@ void TCellLevels::Add(int dbm, const std::optional<int64_t>& time) {
   if (Levels.Count() > 0 && !inside) Widen(dbm);
   Levels.Add(dbm);
   if (Counts) ++Counts[static_cast<size_t>(dbm - Levels.Min())];
-  if (time) {
-    if (First == kNoTime || *time < First) First = *time;
-    if (Last == kNoTime || *time > Last) Last = *time;
+  if (time && *time > 0 && *time <= UINT32_MAX) {
+    const auto t = static_cast<uint32_t>(*time);
+    if (First == kNoTime || t < First) First = t;
+    if (Last == kNoTime || t > Last) Last = t;
   }
 }
 
@@ -70,11 +71,11 @@ double TCellLevels::MedianDbm() const {
 }
 
 std::optional<int64_t> TCellLevels::FirstTime() const {
-  return First == kNoTime ? std::nullopt : std::optional(First);
+  return First == kNoTime ? std::nullopt : std::optional<int64_t>(First);
 }
 
 std::optional<int64_t> TCellLevels::LastTime() const {
-  return Last == kNoTime ? std::nullopt : std::optional(Last);
+  return Last == kNoTime ? std::nullopt : std::optional<int64_t>(Last);
 }
 
 TCoverage::TCoverage(double cellM, TFixPointSink sink) : CellM(cellM), Sink(std::move(sink)) {}

@@ -42,13 +42,15 @@ class TCellLevels {
   std::optional<int64_t> LastTime() const;
 
  private:
-  static constexpr int64_t kNoTime = INT64_MIN;
+  // Seconds since 1970 in 32 bits, up to 2106: a day's drive holds millions of cells. A time
+  // outside that range is taken as unknown.
+  static constexpr uint32_t kNoTime = 0;
   // Widens the histogram to hold dbm.
   void Widen(int dbm);
 
   TLevelStats Levels;
   std::unique_ptr<uint32_t[]> Counts;  // of Levels.Min() + k dBm, k <= Levels.Max() - Min()
-  int64_t First = kNoTime, Last = kNoTime;
+  uint32_t First = kNoTime, Last = kNoTime;
 };
 
 struct TChannelInfo {
@@ -72,7 +74,8 @@ struct TCellKey {
 };
 
 struct TCellHash {
-  size_t operator()(const TCellKey& k) const {
+  // Cheap and noexcept, so the map keeps no copy of it per cell.
+  size_t operator()(const TCellKey& k) const noexcept {
     uint64_t h = (static_cast<uint64_t>(static_cast<uint32_t>(k.Column)) << 32) |
                  static_cast<uint32_t>(k.Row);
     h ^= static_cast<uint64_t>(k.ChannelId) * 0x9E3779B97F4A7C15ull;
