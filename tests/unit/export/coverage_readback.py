@@ -2,6 +2,7 @@
 cycle) read back through GDAL and checked against the levels the CSV export lists: every level
 in the cell that holds its position, counts and extremes that add up, one fix point per fix and
 channel, the gaps of the track; the KMZ opened as KML; and what vireon-decode refuses."""
+import atexit
 import collections
 import csv
 import math
@@ -22,6 +23,7 @@ gdal.UseExceptions()
 bin_dir, drive_log, capture = (os.path.abspath(a) for a in sys.argv[1:4])
 decoder = os.path.join(bin_dir, "vireon-decode")
 work = tempfile.mkdtemp(prefix="vireon-coverage-")
+atexit.register(shutil.rmtree, work, True)
 log = os.path.join(work, "drive.KLF")
 SECONDS, CYCLE, CELL = 600, 240, 25
 subprocess.run([drive_log, log, str(SECONDS), str(CYCLE)], check=True)
@@ -226,7 +228,6 @@ left = [n for n in os.listdir(work) if "stopped" in n]
 check(f"SIGTERM mid-run: status {proc.returncode}, left {left}",
       proc.returncode == -signal.SIGTERM and not left)
 
-shutil.rmtree(work)
 if failures:
     print("coverage_readback: failed:\n  " + "\n  ".join(failures))
     sys.exit(1)
