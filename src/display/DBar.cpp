@@ -617,7 +617,8 @@ void DBar::AddBar(int16_t x, const QString& label, double value) {
   int w = static_cast<int16_t>(Trunc(PlotW / (2.0 * BarWidthDivisor * (XMax + 1.0))));
   if (w == 0) w = 1;
   if (w > 0 && top < PlotH)
-    FrameItems.push_back({QRect(c - w, top, 2 * w, PlotH - top), BarColor.rgb(), {}, false, {}});
+    FrameItems.push_back(
+        {QRect(c - w, top, 2 * w, PlotH - top), DrawnColor().rgb(), {}, false, {}});
 
   const bool underMouse = MouseX >= c - w && MouseX <= c + w && MouseY >= top && MouseY <= PlotH;
   if (AlwaysShowLabels || underMouse) AddBarLabel(c, top, label);
@@ -634,7 +635,7 @@ void DBar::AddBarLabel(int c, int top, const QString& label) {
   const int x = c - image.width() / 2;
   const int y = std::max(0, VerticalLabels ? top - 20 - image.height() : top - 20);
   FrameItems.push_back(
-      {QRect(QPoint(x, y), image.size()), BarColor.rgb(), label, VerticalLabels, image});
+      {QRect(QPoint(x, y), image.size()), DrawnColor().rgb(), label, VerticalLabels, image});
 }
 
 void DBar::DrawItem(const TBarItem& item) {
@@ -645,10 +646,11 @@ void DBar::DrawItem(const TBarItem& item) {
 }
 
 const QImage& DBar::LabelImage(const QString& label) {
-  if (LabelCacheColor != BarColor.rgb() || LabelCacheVertical != VerticalLabels ||
+  const QColor color = DrawnColor();
+  if (LabelCacheColor != color.rgb() || LabelCacheVertical != VerticalLabels ||
       LabelCache.size() > 512) {
     LabelCache.clear();
-    LabelCacheColor = BarColor.rgb();
+    LabelCacheColor = color.rgb();
     LabelCacheVertical = VerticalLabels;
   }
   auto found = LabelCache.constFind(label);
@@ -660,7 +662,7 @@ const QImage& DBar::LabelImage(const QString& label) {
   {
     QPainter p(&cell);
     p.setFont(font);
-    p.setPen(BarColor);
+    p.setPen(color);
     p.drawText(0, fm.ascent(), label);
   }
   if (VerticalLabels) cell = cell.transformed(QTransform().rotate(-90));

@@ -75,6 +75,10 @@ class DBar : public QWidget {
 
   // Bars.
   QColor BarColor = QColor(0, 0, 255);  // bars are solid: its alpha is not used
+  // Levels no longer current (the link is down) are drawn in StaleColor instead.
+  bool Stale = false;
+  QColor StaleColor = QColor(170, 170, 170);
+  QColor DrawnColor() const { return Stale ? StaleColor : BarColor; }
   int16_t BarWidthDivisor = 1;
   bool VerticalLabels = false;
   bool AlwaysShowLabels = true;

@@ -1,5 +1,8 @@
 #include "display/RRouter.h"
 
+#include <chrono>
+#include <thread>
+
 #include "display/DBar.h"
 #include "model/Engine.h"
 #include "model/RF.h"
@@ -35,13 +38,17 @@ TR_Router::~TR_Router() {
 }
 
 void TR_Router::Execute() {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kFrame = std::chrono::microseconds(1000000 / kFramesPerSecond);
   Event& event = Engine.ReceiverEvent[ReceiverIndex];
   while (!StopRequested.load()) {
     if (!event.Wait(kWaitMs)) continue;
     if (StopRequested.load()) return;
+    // Cleared before the redraw reads: levels stored meanwhile set it again for the next frame.
+    event.Consume();
+    const auto drawn = Clock::now();
     RunOnUiThread([this] { UpdateDisplay(); });
-    // Only now may the engine store this receiver's next readings.
-    event.Reset();
+    std::this_thread::sleep_until(drawn + kFrame);
   }
 }
 
@@ -49,6 +56,7 @@ void TR_Router::UpdateDisplay() {
   DBar* bar = Host.Bar(ReceiverIndex);
   if (bar == nullptr) return;
   const TRF rf = Engine.Receiver(ReceiverIndex);
+  ShowLinkState(*bar);
   UpdateRangeCaption(*bar, rf);
   const bool frequency = Host.FrequencyDown();
   if (Host.SingleModeDown())
@@ -63,6 +71,14 @@ void TR_Router::UpdateRangeCaption(DBar& bar, const TRF& rf) {
   if (Engine.RangeCaptionStale[ReceiverIndex].exchange(0) == 0) return;
   bar.SetTitle(QString::asprintf("R%d (%.5f-%.5f)MHz %.2f KHz Step", ReceiverIndex + 1,
                                  rf.LowEdgeMHz(), rf.HighEdgeMHz(), rf.StepKHz));
+}
+
+void TR_Router::ShowLinkState(DBar& bar) {
+  const bool stale = Engine.LinkDown.load();
+  if (bar.Stale == stale) return;
+  bar.Stale = stale;
+  bar.SetCornerText(stale ? QStringLiteral("Link lost: last levels received") : QString());
+  bar.Paint();  // the whole canvas again, so that no old corner text stays
 }
 
 void TR_Router::ShowSingle(DBar& bar, const TRF& rf, bool frequency) {

@@ -1,9 +1,9 @@
 #pragma once
 // The receiver display thread: one per receiver. It sleeps on the engine's ReceiverEvent for its
-// receiver, has the UI thread redraw that receiver's bar graph from the engine's levels, and
-// resets the event only after the redraw, because the engine stores no new levels for the
-// receiver while the event is set: the levels are read without a lock. A wait that times out
-// only leads to the next wait; nothing is reported.
+// receiver, which the engine sets when it has stored new levels, clears it, and has the UI thread
+// redraw that receiver's bar graph from the newest levels. It then rests until the next screen
+// frame, so however fast packets arrive a graph is drawn at most kFramesPerSecond times a second,
+// and not at all while nothing changed. A wait that times out only leads to the next wait.
 
 #include <QString>
 #include <array>
@@ -49,6 +49,8 @@ TTopTen RankTable(const std::atomic<int8_t>* levels, int count);
 
 class TR_Router : public Worker {
  public:
+  static constexpr int kFramesPerSecond = 30;
+
   // Both start at once; the first serves the application's main window and map link.
   TR_Router(TEngine& engine, int16_t receiverIndex);
   TR_Router(TEngine& engine, int16_t receiverIndex, TDisplayHost& host);
@@ -64,6 +66,8 @@ class TR_Router : public Worker {
 
  private:
   void UpdateRangeCaption(DBar& bar, const TRF& rf);
+  // Levels drawn while the link is down are the last ones received: grey, and said so.
+  void ShowLinkState(DBar& bar);
   void ShowSingle(DBar& bar, const TRF& rf, bool frequency);
   void ShowTable(DBar& bar, const TRF& rf, bool frequency);
   void ShowScan(DBar& bar, const TRF& rf, bool frequency);

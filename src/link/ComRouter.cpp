@@ -119,7 +119,7 @@ void TCom_Router::Execute() {
       OpenFailed = true;
       return;
     }
-    Engine.LinkDown.store(true);
+    MarkLinkDown();
     Engine.SetStatusText(WaitingText());
     Tell(TLinkChange::Waiting, LinkError());
     if (!OpenWhenThere(false)) return;
@@ -129,13 +129,20 @@ void TCom_Router::Execute() {
     const TEnd end = ReadLoop();
     if (end == TEnd::Stopped) return;
     CloseTransport();
-    Engine.LinkDown.store(true);
+    MarkLinkDown();
     if (end == TEnd::Lost) {
       Engine.SetStatusText("Connection lost: " + PortText());
       Tell(TLinkChange::Lost, LinkError());
     }
     if (!OpenWhenThere(end == TEnd::Lost)) return;
     Engine.RequestSerial();
+  }
+}
+
+void TCom_Router::MarkLinkDown() {
+  Engine.LinkDown.store(true);
+  for (int i = 0; i < 2; ++i) {
+    if (Engine.ReceiverActive[i].load() != 0) Engine.ReceiverEvent[i].Set();
   }
 }
 

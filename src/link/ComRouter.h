@@ -95,6 +95,9 @@ class TCom_Router : public Worker, public TPacketSender {
   // port chosen meanwhile is taken up at once. The status text says the link was lost, or that
   // the port cannot be opened and is waited for.
   bool OpenWhenThere(bool lost);
+  // The link is down: the status shows it, and the receiver graphs redraw their last levels as
+  // stale.
+  void MarkLinkDown();
   // The waiting text of a port that cannot be opened.
   std::string WaitingText() const;
   // Takes up a port chosen by SwitchPort, with the transports closed.

@@ -138,7 +138,6 @@ void TEngine::LoadConfiguration(const uint8_t* payload) {
 
 void TEngine::SingleSamples(int i, const uint8_t* samples, int n) {
   Press(TMode::Single);
-  if (ReceiverEvent[i].IsSet()) return;  // the display is still busy with the last update
   std::memcpy(SampleBuffer[i], samples, static_cast<size_t>(n));
   int sum = 0;
   for (int k = 0; k < n; ++k) sum += static_cast<int8_t>(samples[k]);
@@ -168,11 +167,11 @@ void TEngine::ScanList(const uint8_t* payload) {
   for (int i = 0; i < 2; ++i) ResetScanLevels(i);
 }
 
-// Both level packets carry entries for either receiver; one pass stores those of every receiver
-// whose display has taken the last update, then wakes the receivers that got a level.
+// Both level packets carry entries for either receiver; one pass stores those of every present
+// receiver, then marks changed the receivers that got a level.
 void TEngine::StoreScanLevels(const uint8_t* payload, int entries) {
   Press(TMode::Scan);
-  const unsigned open = OpenReceivers();
+  const unsigned open = ActiveReceivers();
   unsigned stored = 0;
   for (int e = 0; e < entries; ++e) {
     const uint8_t* entry = payload + 3 * e;
@@ -186,7 +185,7 @@ void TEngine::StoreScanLevels(const uint8_t* payload, int entries) {
 
 void TEngine::StoreTableLevels(const uint8_t* payload, int entries) {
   Press(TMode::Table);
-  const unsigned open = OpenReceivers();
+  const unsigned open = ActiveReceivers();
   unsigned stored = 0;
   for (int e = 0; e < entries; ++e) {
     const uint8_t* entry = payload + 4 * e;
@@ -199,15 +198,19 @@ void TEngine::StoreTableLevels(const uint8_t* payload, int entries) {
   WakeReceivers(stored);
 }
 
-unsigned TEngine::OpenReceivers() const {
+unsigned TEngine::ActiveReceivers() const {
   unsigned open = 0;
   for (int i = 0; i < 2; ++i) {
-    if (!ReceiverEvent[i].IsSet() && ReceiverActive[i] != 0) open |= 1u << i;
+    if (ReceiverActive[i] != 0) open |= 1u << i;
   }
   return open;
 }
 
 void TEngine::WakeReceivers(unsigned stored) {
+  if (stored == 0) return;
+  // Pairs with Event::Consume in the display thread: either it sees these levels, or this Set
+  // sees its event cleared and sets it again; never both missed.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
   for (int i = 0; i < 2; ++i) {
     if ((stored & (1u << i)) != 0) ReceiverEvent[i].Set();
   }

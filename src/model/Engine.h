@@ -4,11 +4,12 @@
 // models and the GPS record, presses the matching mode indicator, wakes the reader by its event,
 // keeps the scan set-up for the log header and hands the packet to the log while logging is on.
 //
-// Hand-off: levels for receiver i are stored only while ReceiverEvent[i] is clear; the display
-// resets the event after its redraw, so data arriving meanwhile are dropped. Flags and levels are
-// atomics; the receiver models, serial number, clock, status text and scan set-up are read as
-// copies under ModelMutex. Malformed packets are data: short payloads read as zeros, entries
-// outside the level arrays are discarded; nothing throws.
+// Hand-off: every level of a present receiver is stored as it arrives and ReceiverEvent[i] marks
+// the receiver changed; its display thread takes the newest level of every channel when it next
+// draws, so a display that draws less often than packets arrive loses no channel. Flags, levels
+// and the single-channel average are atomics; the receiver models, serial number, clock, status
+// text and scan set-up are read as copies under ModelMutex. Malformed packets are data: short
+// payloads read as zeros, entries outside the level arrays are discarded; nothing throws.
 
 #include <array>
 #include <atomic>
@@ -95,7 +96,7 @@ class TEngine {
   std::atomic<int8_t> TableLevels[2][kTableEntries];
   std::atomic<uint8_t> ScanInfoCaptured{0};
 
-  // The display threads' sample store: the last single-channel block of each receiver.
+  // The last single-channel block of each receiver; communications thread only.
   uint8_t SampleBuffer[2][kSampleBufferSize] = {};
 
   // Events the engine sets; the waiting thread resets its own after its work.
@@ -113,9 +114,9 @@ class TEngine {
   void ScanList(const uint8_t* payload);
   void StoreScanLevels(const uint8_t* payload, int entries);
   void StoreTableLevels(const uint8_t* payload, int entries);
-  // Bit i set: receiver i's levels may be stored (present, its display done with the last update).
-  unsigned OpenReceivers() const;
-  // Sets the event of each receiver whose bit is set.
+  // Bit i set: receiver i is present, so its levels are stored.
+  unsigned ActiveReceivers() const;
+  // Marks changed each receiver whose bit is set.
   void WakeReceivers(unsigned stored);
   void StoreSerialNumber(const uint8_t* payload);
   void CaptureScanInfo(const PacketRecord& record);

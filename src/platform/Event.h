@@ -24,6 +24,13 @@ class Event {
     if (Signalled.load(std::memory_order_relaxed))
       Signalled.store(false, std::memory_order_release);
   }
+  // For a waiter that clears the event before it reads what the Sets announced, so that what
+  // arrives during its work sets the event again. The fence orders the clearing before those
+  // reads; the setter fences between its writes and its Set.
+  void Consume() {
+    Signalled.store(false, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+  }
   bool IsSet() const { return Signalled; }
   // True when the event is (or becomes) set within ms milliseconds.
   bool Wait(int ms);

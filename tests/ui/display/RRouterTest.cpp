@@ -56,13 +56,14 @@ TEST(LevelConversion, StoredBytesReadAsTheUnsignedValueMinus256) {
 // Stands in for the main window's buttons and the map link. Touched on the UI thread only.
 class TFakeHost : public TDisplayHost {
  public:
-  bool SingleModeDown() const override {
-    EventSetDuringUpdate = EventSetDuringUpdate && Watched->IsSet();
-    return Single;
-  }
+  bool SingleModeDown() const override { return Single; }
   bool TableModeDown() const override { return Table; }
   bool FrequencyDown() const override { return Frequency; }
-  DBar* Bar(int16_t i) const override { return Bars[i]; }
+  // Every update starts here.
+  DBar* Bar(int16_t i) const override {
+    ++Updates[i];
+    return Bars[i];
+  }
   bool MapUsesReceiver(int16_t i) const override { return i == MapReceiver; }
   void SetMapRSSI(int16_t level) override { MapLevels.push_back(level); }
 
@@ -72,8 +73,7 @@ class TFakeHost : public TDisplayHost {
   int16_t MapReceiver = 0;
   std::vector<int16_t> MapLevels;
   DBar* Bars[2] = {nullptr, nullptr};
-  const Event* Watched = nullptr;
-  mutable bool EventSetDuringUpdate = true;
+  mutable int Updates[2] = {0, 0};
 };
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
@@ -87,7 +87,6 @@ class DisplayThread : public ::testing::Test {
   DisplayThread() {
     SetUiDispatcher(&Dispatcher);
     for (int i = 0; i < 2; ++i) Host.Bars[i] = Panels[i].Bar;
-    Host.Watched = &Engine.ReceiverEvent[0];
     Configure(false);
     Send(6, [] {
       std::vector<uint8_t> p;
@@ -154,10 +153,11 @@ class DisplayThread : public ::testing::Test {
     Send(7, p);
   }
 
-  // The display thread has redrawn and re-armed once the event is clear again.
+  // Runs the UI thread until receiver i's display thread has redrawn once more.
   void AwaitUpdate(int i) {
     ASSERT_TRUE(Engine.ReceiverEvent[i].IsSet());
-    ASSERT_TRUE(PumpUntil([&] { return !Engine.ReceiverEvent[i].IsSet(); }));
+    const int before = Host.Updates[i];
+    ASSERT_TRUE(PumpUntil([&] { return Host.Updates[i] > before; }));
   }
 
   void Mode(TMode mode) {
@@ -202,7 +202,31 @@ TEST_F(DisplayThread, TableModeShowsTheTenStrongestAndHandsTheStrongestToTheMap)
   EXPECT_EQ(bar.Footer(), QStringLiteral("Channel"));
   EXPECT_EQ(bar.BarLayer(), Drawn(11.0, true, Blank({{"3", -50}, {"7", -50}, {"1", -60}})));
   EXPECT_EQ(Host.MapLevels, std::vector<int16_t>{-50});
-  EXPECT_TRUE(Host.EventSetDuringUpdate);
+}
+
+// Two sweeps of the whole table sent faster than any screen draws, the UI thread busy meanwhile:
+// the ten strong channels of the first sweep are weak in the second, and ten others strong.
+// The graph must show the second sweep's ten, at their levels.
+TEST_F(DisplayThread, ATableSweepFasterThanTheScreenLeavesEveryBarAtItsLastLevel) {
+  Mode(TMode::Table);
+  Host.Frequency = false;
+  auto strong = [](int sweep, int index) { return index % 300 == 7 + 100 * sweep; };
+  for (int sweep = 0; sweep < 2; ++sweep) {
+    for (int index = 0; index < kTableEntries; index += 4) {
+      std::vector<uint8_t> p;
+      for (int n = index; n < index + 4; ++n) {
+        const int level = strong(sweep, n) ? -40 - n / 300 : -110;
+        p.insert(p.end(), {0, static_cast<uint8_t>(n & 0xFF), static_cast<uint8_t>(n >> 8),
+                           static_cast<uint8_t>(level)});
+      }
+      Send(9, p);
+    }
+  }
+  AwaitUpdate(0);
+  std::vector<std::pair<QString, double>> expected;
+  for (int n = 107; n < 3000; n += 300)
+    expected.emplace_back(QString::number(n + 1), -40 - n / 300);
+  EXPECT_EQ(Panels[0].Bar->BarLayer(), Drawn(11.0, true, expected));
 }
 
 TEST_F(DisplayThread, AnEmptyTableShowsTenBlankBarsAndHandsOverMinus120) {
@@ -303,6 +327,31 @@ TEST_F(DisplayThread, RangeCaptionIsRedrawnOnlyWhileStale) {
   SendScan(1, {{0, -61}});
   AwaitUpdate(1);
   EXPECT_EQ(Panels[1].Bar->Title(), QStringLiteral("kept"));
+}
+
+// While the link is down the graph keeps the last levels, grey and marked; the next levels after
+// it is back are drawn as usual.
+TEST_F(DisplayThread, LevelsShownWhileTheLinkIsDownAreMarkedStaleUntilNewOnesArrive) {
+  Mode(TMode::Scan);
+  Host.Frequency = false;
+  SendScan(0, {{1, -70}});
+  AwaitUpdate(0);
+  const QImage live = Panels[0].Bar->BarLayer();
+
+  Engine.LinkDown.store(true);
+  Engine.ReceiverEvent[0].Set();
+  AwaitUpdate(0);
+  const DBar& bar = *Panels[0].Bar;
+  EXPECT_TRUE(bar.Stale);
+  EXPECT_EQ(bar.CornerText(), QStringLiteral("Link lost: last levels received"));
+  EXPECT_NE(bar.BarLayer(), live);
+
+  Engine.LinkDown.store(false);
+  SendScan(0, {{1, -70}});
+  AwaitUpdate(0);
+  EXPECT_FALSE(bar.Stale);
+  EXPECT_TRUE(bar.CornerText().isEmpty());
+  EXPECT_EQ(bar.BarLayer(), live);
 }
 
 TEST_F(DisplayThread, OnlyTheReceiverChosenForTheMapHandsItsLevelOver) {

@@ -212,6 +212,7 @@ TEST_F(RouterFixture, AVanishedBridgeIsShownLostAndIsAskedForItsSerialNumberWhen
   std::vector<std::pair<TCom_Router::TLinkChange, std::string>> changes;
   std::mutex changesMutex;
   Engine.LinkMode = 2;
+  Engine.ReceiverActive[0] = 1;
   TCom_Router router(Engine, Usb, Rs232);
   router.SetLinkHandler([&](TCom_Router::TLinkChange change, const std::string& reason) {
     std::lock_guard lock(changesMutex);
@@ -228,6 +229,9 @@ TEST_F(RouterFixture, AVanishedBridgeIsShownLostAndIsAskedForItsSerialNumberWhen
   }));
   Script->Set(&TFtdiScript::Unplugged, true);
   ASSERT_TRUE(WaitFor([&] { return Engine.StatusText() == "Connection lost: USB"; }));
+  // The present receiver's graph is woken to show its levels stale.
+  EXPECT_TRUE(Engine.ReceiverEvent[0].IsSet());
+  EXPECT_FALSE(Engine.ReceiverEvent[1].IsSet());
   Script->Set(&TFtdiScript::Unplugged, false);
   Script->Queue({clock.begin() + 5, clock.end()});
   Script->Queue(Frame(4, {1, 2, 3, 4, 5, 6, 7}));

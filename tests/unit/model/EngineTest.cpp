@@ -130,12 +130,20 @@ TEST_F(EngineTest, SingleSampleMeanIsTruncatedTowardZero) {
   EXPECT_EQ(Engine.SingleAverage[0], -111);
 }
 
-TEST_F(EngineTest, BusyReceiverDropsSamplesButTheModeIsStillPressed) {
-  Engine.ReceiverEvent[0].Set();
+// A display that has not drawn the last change yet must still get every level that follows.
+TEST_F(EngineTest, AReceiverNotYetRedrawnStillStoresEveryLevel) {
+  ConfigureBoth();
+  for (Event& e : Engine.ReceiverEvent) e.Set();
   Dispatch(2, {0x90});
-  EXPECT_EQ(Engine.SingleAverage[0], -120);
-  EXPECT_EQ(Engine.SingleDataReady[0], 0);
-  EXPECT_EQ(Host.Modes, std::vector<TMode>{TMode::Single});
+  Dispatch(7, {0, 2, 0xB0, 1, 9, 0xA8});
+  Dispatch(9, {0, 0x05, 0x00, 0x90, 1, 0xFF, 0x0B, 0x91});
+  EXPECT_EQ(Engine.SingleAverage[0], -112);
+  EXPECT_EQ(Engine.SingleDataReady[0], 1);
+  EXPECT_EQ(Engine.ScanLevels[0][2], -80);
+  EXPECT_EQ(Engine.ScanLevels[1][9], -88);
+  EXPECT_EQ(Engine.TableLevels[0][5], -112);
+  EXPECT_EQ(Engine.TableLevels[1][3071], -111);
+  EXPECT_EQ(Host.Modes, (std::vector<TMode>{TMode::Single, TMode::Scan, TMode::Table}));
 }
 
 TEST_F(EngineTest, ScanLevelsGoToTheReceiverNamedByEachEntry) {
