@@ -7,7 +7,7 @@ packages=(
   libftdi1-dev nlohmann-json3-dev libgdal-dev python3-gdal python3-pil time
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool fonts-liberation dbus
+  xvfb xauth xdotool openbox fonts-liberation dbus
   help2man dpkg-dev lintian desktop-file-utils appstream python3 mmdebstrap systemd-container x11-apps
   qemu-system-x86 busybox-static udev kmod cpio socat
 )
