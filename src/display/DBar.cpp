@@ -553,7 +553,7 @@ void DBar::MarkDrawn(const QRect& r) {
 // A repaint is asked for in the wake-up that drew, so it costs no wake-up of its own: at once
 // when a paint is coming anyway or a frame has passed since the last; otherwise a later update
 // brings it, and the timer only catches the last update of a burst.
-void DBar::ScheduleRepaint(const QRect& r) {
+void DBar::ScheduleRepaint(const QRegion& r) {
   constexpr qint64 kFrameMs = 16;
   PendingRepaint += r;
   if (PaintComing || !SinceRepaint.isValid() || SinceRepaint.elapsed() >= kFrameMs)
@@ -677,7 +677,7 @@ void DBar::ShowBars(const QString& text) {
     p.setPen(kBlack);
     CanvasText(p, Plot.Left + PlotW / 2 - TextWidth(CanvasFont, text) / 2, Plot.Bottom + 5, text);
   }
-  const QRect changed = DrawFrameItems();
+  const QRegion changed = DrawFrameItems();
   if (PlotLayer != &Bars || BarsRepaintAll) {
     BarsRepaintAll = false;
     ShowLayer(Bars);
@@ -690,12 +690,12 @@ void DBar::ShowBars(const QString& text) {
 // draws this frame's items from the first that differs or overlaps a restored area, in order, so
 // each pixel ends with the last item over it. A pixel under no differing item, in either frame,
 // is under the same items in the same order in both, so it did not change.
-QRect DBar::DrawFrameItems() {
-  QRect changed;
+QRegion DBar::DrawFrameItems() {
+  QRegion changed;
   if (!BarsCleared) {  // added over the frame shown
     for (const TBarItem& item : FrameItems) {
       DrawItem(item);
-      changed |= item.Area;
+      changed += item.Area;
     }
     ShownItems.insert(ShownItems.end(), FrameItems.begin(), FrameItems.end());
     // A caller that never clears would grow the list without end; a whole copy at its next
@@ -714,12 +714,9 @@ QRect DBar::DrawFrameItems() {
       if (was) {
         CopyPixels(Grid, ShownItems[k].Area, Bars, ShownItems[k].Area.topLeft());
         restored.push_back(ShownItems[k].Area);
-        changed |= ShownItems[k].Area;
       }
-      if (now) {
-        first = std::min(first, k);
-        changed |= FrameItems[k].Area;
-      }
+      if (now) first = std::min(first, k);
+      changed += ChangedArea(was ? &ShownItems[k] : nullptr, now ? &FrameItems[k] : nullptr);
     }
     for (size_t k = 0; k < first; ++k) {
       const QRect& area = FrameItems[k].Area;
@@ -733,6 +730,15 @@ QRect DBar::DrawFrameItems() {
   FrameItems.clear();
   BarsCleared = false;
   return changed & Bars.rect();
+}
+
+// Where the screen differs once item was is replaced by item now: a bar that only grew or shrank
+// changed between its old and new top alone, and that is all that needs a repaint.
+QRegion DBar::ChangedArea(const TBarItem* was, const TBarItem* now) {
+  if (was == nullptr || now == nullptr) return QRegion((was != nullptr ? was : now)->Area);
+  const bool bars = was->Label.isEmpty() && now->Label.isEmpty() && was->Color == now->Color;
+  if (bars) return QRegion(was->Area).xored(QRegion(now->Area));
+  return QRegion(was->Area).united(now->Area);
 }
 
 // The layer goes to the screen straight from where it was drawn: copying it into the canvas

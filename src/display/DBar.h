@@ -202,7 +202,7 @@ class DBar : public QWidget {
   // Repaints at most once a screen frame. Updates come with every level packet, faster than a
   // screen refreshes, and each repaint copies the plot to the screen again; the layers still
   // take every update, so nothing is lost but frames no one could see.
-  void ScheduleRepaint(const QRect& r);
+  void ScheduleRepaint(const QRegion& r);
   void RequestRepaint();
 
   // One bar or label of a frame. AddBar only records them and ShowBars draws them: consecutive
@@ -220,9 +220,9 @@ class DBar : public QWidget {
     }
   };
   void DrawItem(const TBarItem& item);
-  // Brings the layer from the frame shown to this one; returns, in layer pixels, the bounds of
-  // what changed.
-  QRect DrawFrameItems();
+  // Brings the layer from the frame shown to this one; returns, in layer pixels, what changed.
+  QRegion DrawFrameItems();
+  static QRegion ChangedArea(const TBarItem* was, const TBarItem* now);
   static constexpr size_t kMaxShownItems = 1024;
   std::vector<TBarItem> ShownItems;
   std::vector<TBarItem> FrameItems;

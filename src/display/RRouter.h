@@ -49,7 +49,7 @@ TTopTen RankTable(const std::atomic<int8_t>* levels, int count);
 
 class TR_Router : public Worker {
  public:
-  static constexpr int kFramesPerSecond = 30;
+  static constexpr int kFramesPerSecond = 25;
 
   // Both start at once; the first serves the application's main window and map link.
   TR_Router(TEngine& engine, int16_t receiverIndex);

@@ -228,6 +228,9 @@ TCom_Router::TEnd TCom_Router::ReadLoop() {
       else
         Engine.Dispatch(Framer.Record());
     }
+    // Right after a read a serial port has rarely more waiting: sleep until it has, rather than
+    // ask it once more first.
+    if (!UsesUsb() && Rs232.WaitForData(kPauseMs) == TRS232::TWait::Lost) return TEnd::Lost;
   }
   return TEnd::Stopped;
 }

@@ -1,5 +1,7 @@
 #include "platform/BusNotify.h"
 
+#include <sys/stat.h>
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QString>
@@ -14,6 +16,21 @@ std::string NextConnectionName() {
   static std::atomic<int> counter{0};
   return "vireon-notify-" + std::to_string(counter.fetch_add(1));
 }
+// The session bus's address, looked up afresh on each try (the bus library keeps the first one it
+// saw): the environment's, else the user's bus socket in the runtime folder. Empty when neither
+// exists: asking the library for the session bus then would have it launch a bus daemon, a
+// process started and failing for every notification.
+std::string SessionBusAddress() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address != nullptr && *address != '\0') return address;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || *runtime == '\0') return {};
+  const std::string socket = std::string(runtime) + "/bus";
+  struct stat node {};
+  if (stat(socket.c_str(), &node) != 0 || !S_ISSOCK(node.st_mode)) return {};
+  return "unix:path=" + socket;
+}
+
 }  // namespace
 
 BusNotify::BusNotify(std::string path, std::string interface, std::string name)
@@ -27,12 +44,10 @@ BusNotify::~BusNotify() {
 }
 
 bool BusNotify::Connect() {
+  const std::string address = SessionBusAddress();
+  if (address.empty()) return false;
   QString id = QString::fromStdString(ConnectionName);
-  // The address is looked up afresh on each try: the bus library keeps the first one it saw.
-  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  QDBusConnection bus = address != nullptr && *address != '\0'
-                            ? QDBusConnection::connectToBus(QString::fromLocal8Bit(address), id)
-                            : QDBusConnection::connectToBus(QDBusConnection::SessionBus, id);
+  QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(address), id);
   if (!bus.isConnected()) {
     // A failed connection stays registered under its name; drop it so the next try is fresh.
     QDBusConnection::disconnectFromBus(id);

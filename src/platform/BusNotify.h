@@ -1,7 +1,8 @@
 #pragma once
-// Emits an argument-less signal on the session bus. Connecting is lazy: without a bus the send is
-// skipped silently and the next send tries to connect again, so the logger keeps running whether
-// or not a desktop bus exists. Safe to use from one worker thread.
+// Emits an argument-less signal on the session bus. Connecting is lazy: without a bus (no address
+// in the environment, no bus socket in the user's runtime folder) the send is skipped silently and
+// the next send tries to connect again, so the logger keeps running whether or not a desktop bus
+// exists. Safe to use from one worker thread.
 
 #include <string>
 
