@@ -74,18 +74,18 @@ void TR_Router::UpdateRangeCaption(DBar& bar, const TRF& rf) {
 }
 
 void TR_Router::ShowLinkState(DBar& bar) {
-  const bool stale = Engine.LinkDown.load();
-  if (bar.Stale == stale) return;
-  bar.Stale = stale;
-  bar.SetCornerText(stale ? QStringLiteral("Link lost: last levels received") : QString());
-  bar.Paint();  // the whole canvas again, so that no old corner text stays
+  bar.Stale = Engine.LinkDown.load();
+}
+
+void TR_Router::SetFooter(DBar& bar, const QString& text) {
+  bar.SetFooter(bar.Stale ? text + QStringLiteral(" (link lost)") : text);
 }
 
 void TR_Router::ShowSingle(DBar& bar, const TRF& rf, bool frequency) {
   bar.SetXMax(2.0);
   bar.VerticalLabels = false;
-  bar.SetFooter(frequency ? QString::asprintf("%.5f MHz", rf.CurrentMHz())
-                          : QString::asprintf("Channel %d", rf.CurrentChannel()));
+  SetFooter(bar, frequency ? QString::asprintf("%.5f MHz", rf.CurrentMHz())
+                           : QString::asprintf("Channel %d", rf.CurrentChannel()));
   bar.ClearBars();
   const int16_t level = Engine.SingleAverage[ReceiverIndex].load();
   bar.AddBar(1, QString::asprintf("%d dBm", level), level);
@@ -96,7 +96,7 @@ void TR_Router::ShowSingle(DBar& bar, const TRF& rf, bool frequency) {
 void TR_Router::ShowTable(DBar& bar, const TRF& rf, bool frequency) {
   bar.SetXMax(11.0);
   bar.VerticalLabels = true;
-  bar.SetFooter(frequency ? QStringLiteral("Frequency") : QStringLiteral("Channel"));
+  SetFooter(bar, frequency ? QStringLiteral("Frequency") : QStringLiteral("Channel"));
   bar.ClearBars();
   const TTopTen ranked = RankTable(Engine.TableLevels[ReceiverIndex], kTableEntries);
   for (int k = 0; k < 10; ++k) {
@@ -114,7 +114,7 @@ void TR_Router::ShowTable(DBar& bar, const TRF& rf, bool frequency) {
 void TR_Router::ShowScan(DBar& bar, const TRF& rf, bool frequency) {
   bar.SetXMax(11.0);
   bar.VerticalLabels = true;
-  bar.SetFooter(frequency ? QStringLiteral("Frequency") : QStringLiteral("Channel"));
+  SetFooter(bar, frequency ? QStringLiteral("Frequency") : QStringLiteral("Channel"));
   bar.ClearBars();
   int16_t strongest = kNoLevel;
   for (int k = 0; k < kScanEntries; ++k) {

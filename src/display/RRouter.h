@@ -66,8 +66,9 @@ class TR_Router : public Worker {
 
  private:
   void UpdateRangeCaption(DBar& bar, const TRF& rf);
-  // Levels drawn while the link is down are the last ones received: grey, and said so.
+  // Levels drawn while the link is down are the last ones received: grey, and the footer says so.
   void ShowLinkState(DBar& bar);
+  void SetFooter(DBar& bar, const QString& text);
   void ShowSingle(DBar& bar, const TRF& rf, bool frequency);
   void ShowTable(DBar& bar, const TRF& rf, bool frequency);
   void ShowScan(DBar& bar, const TRF& rf, bool frequency);

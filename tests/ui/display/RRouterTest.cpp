@@ -343,14 +343,14 @@ TEST_F(DisplayThread, LevelsShownWhileTheLinkIsDownAreMarkedStaleUntilNewOnesArr
   AwaitUpdate(0);
   const DBar& bar = *Panels[0].Bar;
   EXPECT_TRUE(bar.Stale);
-  EXPECT_EQ(bar.CornerText(), QStringLiteral("Link lost: last levels received"));
+  EXPECT_EQ(bar.Footer(), QStringLiteral("Channel (link lost)"));
   EXPECT_NE(bar.BarLayer(), live);
 
   Engine.LinkDown.store(false);
   SendScan(0, {{1, -70}});
   AwaitUpdate(0);
   EXPECT_FALSE(bar.Stale);
-  EXPECT_TRUE(bar.CornerText().isEmpty());
+  EXPECT_EQ(bar.Footer(), QStringLiteral("Channel"));
   EXPECT_EQ(bar.BarLayer(), live);
 }
 

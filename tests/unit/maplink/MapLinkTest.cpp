@@ -161,6 +161,24 @@ TEST(MapLink, WritesTheRecordEvenWithoutABusAndNotifiesOnceTheBusIsThere) {
   EXPECT_EQ(link.NotificationsSent(), 1);
 }
 
+// Without an address the user's bus is the socket in the runtime folder; where there is none the
+// notification is skipped, and no bus daemon is launched for it (that is a process a second).
+TEST(MapLink, WithoutABusAddressTheRuntimeFoldersBusIsUsedOrNone) {
+  TestBlockName name;
+  test::PrivateBus bus;
+  ASSERT_TRUE(bus.Start());
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  TMapLink link(name.Name);
+  TMapRecord r;
+  for (const auto& [runtime, sent] :
+       {std::pair{std::string("/nonexistent"), 0}, std::pair{bus.Dir, 1}}) {
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    EXPECT_TRUE(link.Write(r));
+    EXPECT_EQ(link.NotificationsSent(), sent) << runtime;
+  }
+  unsetenv("XDG_RUNTIME_DIR");
+}
+
 TEST(MapLink, EveryWriteReachesTheProbeOverOneBlockAndOneConnection) {
   TestBlockName name;
   test::PrivateBus bus;

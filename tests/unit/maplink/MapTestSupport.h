@@ -66,9 +66,9 @@ class PrivateBus {
   }
 
   std::string Address;
+  std::string Dir;  // holds the socket "bus", as a user's runtime folder does
 
  private:
-  std::string Dir;
   pid_t Pid = -1;
 };
 
