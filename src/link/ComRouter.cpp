@@ -1,5 +1,7 @@
 #include "link/ComRouter.h"
 
+#include <thread>
+
 namespace vireon {
 
 static_assert(TUSB::kBufferSize == TRS232::kBufferSize);
@@ -8,6 +10,9 @@ static_assert(TUSB::kLinkLost == TRS232::kLinkLost);
 namespace {
 constexpr int kPauseMs = 100;
 constexpr int kRetryMs = 1000;
+// At the line's full rate a few bytes arrive every few milliseconds. Letting them gather this long
+// after each read wakes the thread a fraction as often, for a delay no screen frame shows.
+constexpr auto kGatherFor = std::chrono::milliseconds(10);
 constexpr auto kSilentAfter = std::chrono::seconds(5);
 constexpr auto kNodeCheckEvery = std::chrono::seconds(1);
 constexpr int16_t kLinkUsb = 2;
@@ -230,7 +235,9 @@ TCom_Router::TEnd TCom_Router::ReadLoop() {
     }
     // Right after a read a serial port has rarely more waiting: sleep until it has, rather than
     // ask it once more first.
-    if (!UsesUsb() && Rs232.WaitForData(kPauseMs) == TRS232::TWait::Lost) return TEnd::Lost;
+    if (UsesUsb()) continue;
+    std::this_thread::sleep_for(kGatherFor);
+    if (Rs232.WaitForData(kPauseMs) == TRS232::TWait::Lost) return TEnd::Lost;
   }
   return TEnd::Stopped;
 }
