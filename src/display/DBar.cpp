@@ -4,7 +4,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
-#include <QTimerEvent>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
@@ -67,20 +66,6 @@ QRect TextOut(QPainter& p, int x, int y, const QString& text, int angle = 0,
   p.drawText(0, fm.ascent(), text);
   p.restore();
   return at.mapRect(cell);
-}
-
-// Draws the part of image at source the size of target, in bands under the size at which the
-// raster engine farms a blit out to its thread pool (by pixels, and by rows for narrow ones): at
-// one update per packet those hand-offs cost more than the copy itself.
-void DrawInBands(QPainter& p, const QRect& target, const QImage& image, QPoint source) {
-  constexpr int kBandPixels = 16 * 1024;
-  constexpr int kBandRows = 64;
-  const int rows = std::clamp(kBandPixels / std::max(1, target.width()), 1, kBandRows);
-  for (int y = 0; y < target.height(); y += rows) {
-    const int h = std::min(rows, target.height() - y);
-    p.drawImage(target.topLeft() + QPoint(0, y), image,
-                QRect(source + QPoint(0, y), QSize(target.width(), h)));
-  }
 }
 
 // Pixel work on the RGB32 layers without a QPainter: an update fills ten bars and copies ten
@@ -540,7 +525,7 @@ QRect DBar::CanvasText(QPainter& p, int x, int y, const QString& text, int angle
 }
 
 void DBar::MarkDrawn(const QRect& r) {
-  ScheduleRepaint(r);
+  update(r);
   if (DrawingAxisLabels)
     AxisLabelArea |= r;
   else if (r.intersects(AxisLabelArea))
@@ -548,33 +533,6 @@ void DBar::MarkDrawn(const QRect& r) {
   for (TCaptionFit* fit : {&TitleFit, &FooterFit}) {
     if (fit->OnCanvas && r.intersects(fit->Area)) fit->OnCanvas = false;
   }
-}
-
-// A repaint is asked for in the wake-up that drew, so it costs no wake-up of its own: at once
-// when a paint is coming anyway or a frame has passed since the last; otherwise a later update
-// brings it, and the timer only catches the last update of a burst.
-void DBar::ScheduleRepaint(const QRegion& r) {
-  constexpr qint64 kFrameMs = 16;
-  PendingRepaint += r;
-  if (PaintComing || !SinceRepaint.isValid() || SinceRepaint.elapsed() >= kFrameMs)
-    RequestRepaint();
-  else if (!RepaintTimer.isActive())
-    RepaintTimer.start(2 * kFrameMs, this);
-}
-
-void DBar::RequestRepaint() {
-  RepaintTimer.stop();
-  if (!PaintComing) SinceRepaint.start();
-  PaintComing = true;
-  update(PendingRepaint);
-  PendingRepaint = QRegion();
-}
-
-void DBar::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == RepaintTimer.timerId())
-    RequestRepaint();
-  else
-    QWidget::timerEvent(event);
 }
 
 // ---- Bars ----
@@ -682,7 +640,7 @@ void DBar::ShowBars(const QString& text) {
     BarsRepaintAll = false;
     ShowLayer(Bars);
   } else if (!changed.isEmpty()) {
-    ScheduleRepaint(changed.translated(Plot.Left, Plot.Top));
+    update(changed.translated(Plot.Left, Plot.Top));
   }
 }
 
@@ -797,13 +755,12 @@ void DBar::MouseUp(int button, int x, int y) {
 // Only what changed is copied: an update repaints the plot and the strips it redrew. The plot
 // comes from the layer last shown, the rest from the canvas.
 void DBar::paintEvent(QPaintEvent* event) {
-  PaintComing = false;
   QPainter p(this);
   if (CanvasImage.size() != size()) p.fillRect(rect(), kPanel);
   const QRect plot(QPoint(Plot.Left, Plot.Top), PlotLayer->size());
-  for (const QRect& r : event->region() - plot) DrawInBands(p, r, CanvasImage, r.topLeft());
+  for (const QRect& r : event->region() - plot) p.drawImage(r.topLeft(), CanvasImage, r);
   for (const QRect& r : event->region() & plot)
-    DrawInBands(p, r, *PlotLayer, r.topLeft() - plot.topLeft());
+    p.drawImage(r.topLeft(), *PlotLayer, r.translated(-plot.topLeft()));
 }
 
 void DBar::resizeEvent(QResizeEvent*) {

@@ -8,9 +8,7 @@
 // layer last shown inside it.
 // Pixel arithmetic truncates toward zero throughout: the picture is fixed to the pixel.
 
-#include <QBasicTimer>
 #include <QColor>
-#include <QElapsedTimer>
 #include <QFont>
 #include <QHash>
 #include <QImage>
@@ -163,7 +161,6 @@ class DBar : public QWidget {
   void showEvent(QShowEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
-  void timerEvent(QTimerEvent* event) override;
 
  private:
   void ComputeGeometry();
@@ -199,12 +196,6 @@ class DBar : public QWidget {
   bool DrawLevelYCaption(QPainter& p, const QFontMetrics& fm, int labelHeight);
   // Marks a canvas area drawn: repainted next, and noted against the axis labels.
   void MarkDrawn(const QRect& r);
-  // Repaints at most once a screen frame. Updates come with every level packet, faster than a
-  // screen refreshes, and each repaint copies the plot to the screen again; the layers still
-  // take every update, so nothing is lost but frames no one could see.
-  void ScheduleRepaint(const QRegion& r);
-  void RequestRepaint();
-
   // One bar or label of a frame. AddBar only records them and ShowBars draws them: consecutive
   // updates mostly repeat the same items, and only items that differ from the frame shown need
   // the grid put back under them, drawing and a repaint.
@@ -270,10 +261,6 @@ class DBar : public QWidget {
   QImage Bars;
   QImage CanvasImage;
   const QImage* PlotLayer = &Grid;
-  QRegion PendingRepaint;
-  QBasicTimer RepaintTimer;
-  QElapsedTimer SinceRepaint;
-  bool PaintComing = false;  // a repaint was asked for and has not run yet
 };
 
 }  // namespace vireon

@@ -11,6 +11,11 @@ namespace vireon {
 
 namespace {
 constexpr int kWaitMs = 1000;
+
+// A bar's label: a frequency in MHz, or a channel number.
+QString SlotLabel(bool frequency, double value) {
+  return frequency ? QString::asprintf("%.4f", value) : QString::number(static_cast<int>(value));
+}
 }  // namespace
 
 TTopTen RankTable(const std::atomic<int8_t>* levels, int count) {
@@ -104,7 +109,7 @@ void TR_Router::ShowTable(DBar& bar, const TRF& rf, bool frequency) {
     QString label;
     if (slot.Level > kNoLevel)
       label =
-          SlotLabel(k, frequency, frequency ? rf.FrequencyOfChannel(slot.Position) : slot.Position);
+          SlotLabel(frequency, frequency ? rf.FrequencyOfChannel(slot.Position) : slot.Position);
     bar.AddBar(static_cast<int16_t>(k + 1), label, slot.Level);
   }
   bar.ShowBars(QString());
@@ -122,26 +127,14 @@ void TR_Router::ShowScan(DBar& bar, const TRF& rf, bool frequency) {
     if (v > strongest) strongest = v;
     QString label;
     if (v > kNoLevel)
-      label = SlotLabel(
-          k, frequency,
-          frequency ? rf.FrequencyOfStep(rf.ScanList[k]) : rf.ChannelOfStep(rf.ScanList[k]));
+      label = SlotLabel(frequency, frequency ? rf.FrequencyOfStep(rf.ScanList[k])
+                                             : rf.ChannelOfStep(rf.ScanList[k]));
     bar.AddBar(static_cast<int16_t>(k + 1), label, v);
   }
   // The single-channel display shows entry 0, unconverted, until the next single block.
   Engine.SingleAverage[ReceiverIndex].store(Engine.ScanLevels[ReceiverIndex][0].load());
   bar.ShowBars(QString());
   HandToMap(strongest);
-}
-
-const QString& TR_Router::SlotLabel(int k, bool frequency, double value) {
-  TSlotLabel& slot = SlotLabels[k];
-  if (slot.Text.isNull() || slot.Frequency != frequency || slot.Value != value) {
-    slot.Frequency = frequency;
-    slot.Value = value;
-    slot.Text =
-        frequency ? QString::asprintf("%.4f", value) : QString::number(static_cast<int>(value));
-  }
-  return slot.Text;
 }
 
 void TR_Router::HandToMap(int16_t level) {

@@ -73,19 +73,9 @@ class TR_Router : public Worker {
   void ShowTable(DBar& bar, const TRF& rf, bool frequency);
   void ShowScan(DBar& bar, const TRF& rf, bool frequency);
   void HandToMap(int16_t level);
-  // The label of bar slot k: a frequency in MHz, or a channel number. Formatting ten labels was
-  // a large share of an update, and a slot mostly shows the same channel as the last time.
-  const QString& SlotLabel(int k, bool frequency, double value);
-
-  struct TSlotLabel {
-    bool Frequency = false;
-    double Value = 0.0;
-    QString Text;  // null until formatted
-  };
 
   TEngine& Engine;
   TDisplayHost& Host;
-  std::array<TSlotLabel, 10> SlotLabels;
 };
 
 }  // namespace vireon
