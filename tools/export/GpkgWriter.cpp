@@ -3,6 +3,7 @@
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <gdal_priv.h>
+#include <malloc.h>
 #include <ogrsf_frmts.h>
 
 #include <chrono>
@@ -148,6 +149,7 @@ class TGpkgWriter final : public TMapExportWriter {
               std::to_string(Map->Cells().FixPoints()) + " fix point(s)";
     // The cells are written: their memory goes to sorting the spatial indexes.
     Map.reset();
+    malloc_trim(0);
     // Closing writes the levels' spatial index; GDAL reports a failure there only as an error.
     CPLErrorReset();
     Ds.reset();
@@ -237,9 +239,9 @@ class TGpkgWriter final : public TMapExportWriter {
                {"last_time", OFTDateTime}});
     if (Failed || Ds->StartTransaction() != OGRERR_NONE) return void(Fail());
     OGRFeature f(cells->GetLayerDefn());
-    for (const auto* cell : Map->Cells().SortedCells(true)) {
-      const TCellKey* key = &cell->first;
-      const TCellLevels* levels = &cell->second;
+    for (const uint32_t number : Map->Cells().SortedCells(true)) {
+      const TCellKey* key = &Map->Cells().Cell(number).first;
+      const TCellLevels* levels = &Map->Cells().Cell(number).second;
       f.SetFID(OGRNullFID);
       SetChannel(f, Map->Cells().Channels()[key->ChannelId]);
       const TLevelStats& s = levels->Stats();

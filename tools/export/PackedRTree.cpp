@@ -136,6 +136,10 @@ class TIndexer {
   }
 
   bool ReadBoxes(std::vector<TIndexBox>& boxes) {
+    // Sized once: growing by doubling would hold two copies of millions of boxes at a time.
+    TStatement count = Prepare("SELECT count(*) FROM " + Name(Table));
+    if (!count || sqlite3_step(count.get()) != SQLITE_ROW) return Fail();
+    boxes.reserve(static_cast<size_t>(sqlite3_column_int64(count.get(), 0)));
     TStatement select = Prepare("SELECT fid, " + Name(Column) + " FROM " + Name(Table) + " WHERE " +
                                 Name(Column) + " NOT NULL");
     if (!select) return false;

@@ -69,8 +69,9 @@ struct Gathered {
     Coverage.Fix(fix, at);
   }
   const TCellLevels* Cell(uint32_t channel, int32_t column, int32_t row) const {
-    for (const auto* cell : Coverage.SortedCells(false))
-      if (cell->first == TCellKey{channel, column, row}) return &cell->second;
+    for (const uint32_t number : Coverage.SortedCells(false))
+      if (Coverage.Cell(number).first == TCellKey{channel, column, row})
+        return &Coverage.Cell(number).second;
     return nullptr;
   }
 };
