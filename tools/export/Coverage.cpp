@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace vireon {
 
@@ -78,6 +79,30 @@ std::optional<int64_t> TCellLevels::LastTime() const {
   return Last == kNoTime ? std::nullopt : std::optional<int64_t>(Last);
 }
 
+size_t TCellTable::Slot(const TCellKey& key) const {
+  const size_t mask = Slots.size() - 1;
+  for (size_t slot = TCellHash()(key) & mask;; slot = (slot + 1) & mask)
+    if (Slots[slot] == 0 || (*this)[Slots[slot] - 1].first == key) return slot;
+}
+
+void TCellTable::Grow() {
+  const std::vector<uint32_t> previous =
+      std::exchange(Slots, std::vector<uint32_t>(std::max<size_t>(1024, 2 * Slots.size()), 0));
+  for (uint32_t number : previous)
+    if (number != 0) Slots[Slot((*this)[number - 1].first)] = number;
+}
+
+std::pair<TCellTable::value_type*, bool> TCellTable::try_emplace(const TCellKey& key) {
+  if (2 * (Count + 1) > Slots.size()) Grow();
+  const size_t slot = Slot(key);
+  if (Slots[slot] != 0) return {&At(Slots[slot] - 1), false};
+  if ((Count & kBlockMask) == 0) Blocks.push_back(std::make_unique<value_type[]>(kBlockMask + 1));
+  value_type& cell = At(Count);
+  cell.first = key;
+  Slots[slot] = static_cast<uint32_t>(++Count);
+  return {&cell, true};
+}
+
 TCoverage::TCoverage(double cellM, TFixPointSink sink) : CellM(cellM), Sink(std::move(sink)) {}
 
 uint32_t TCoverage::ChannelOf(const TLevelRow& row) {
@@ -135,12 +160,11 @@ void TCoverage::Finish() {
   HandOnPoints();
 }
 
-std::vector<const TCoverage::TCells::value_type*> TCoverage::SortedCells(bool byPlace) const {
-  std::vector<const TCells::value_type*> cells;
-  cells.reserve(Cells.size());
-  for (const auto& cell : Cells) cells.push_back(&cell);
-  std::sort(cells.begin(), cells.end(), [byPlace](const auto* a, const auto* b) {
-    const TCellKey &x = a->first, &y = b->first;
+std::vector<uint32_t> TCoverage::SortedCells(bool byPlace) const {
+  std::vector<uint32_t> cells(Cells.size());
+  for (size_t k = 0; k < Cells.size(); ++k) cells[k] = static_cast<uint32_t>(k);
+  std::sort(cells.begin(), cells.end(), [byPlace, this](uint32_t a, uint32_t b) {
+    const TCellKey &x = Cells[a].first, &y = Cells[b].first;
     if (!byPlace && x.ChannelId != y.ChannelId) return x.ChannelId < y.ChannelId;
     if (x.Row != y.Row) return x.Row < y.Row;
     return x.Column != y.Column ? x.Column < y.Column : x.ChannelId < y.ChannelId;

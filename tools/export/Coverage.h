@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "ExportLevels.h"
@@ -84,9 +85,31 @@ struct TCellHash {
   }
 };
 
+// The cells by key: stored in blocks that never move and found through an open-addressed index
+// of their numbers, a third less memory than a hash map's node and bucket per cell.
+class TCellTable {
+ public:
+  using value_type = std::pair<TCellKey, TCellLevels>;
+  // The cell of key, and whether it was made, empty, for it.
+  std::pair<value_type*, bool> try_emplace(const TCellKey& key);
+  size_t size() const { return Count; }
+  const value_type& operator[](size_t k) const { return Blocks[k >> kBlockBits][k & kBlockMask]; }
+
+ private:
+  static constexpr size_t kBlockBits = 16, kBlockMask = (size_t{1} << kBlockBits) - 1;
+  value_type& At(size_t k) { return Blocks[k >> kBlockBits][k & kBlockMask]; }
+  // The slot holding key, or the free one where it goes.
+  size_t Slot(const TCellKey& key) const;
+  void Grow();
+
+  std::vector<std::unique_ptr<value_type[]>> Blocks;
+  std::vector<uint32_t> Slots;  // a cell's number + 1, 0 when free; never more than half full
+  size_t Count = 0;
+};
+
 class TCoverage {
  public:
-  using TCells = std::unordered_map<TCellKey, TCellLevels, TCellHash>;
+  using TCells = TCellTable;
   using TFixPointSink = std::function<void(const TGpsFix&, const TFixPoint&)>;
 
   TCoverage(double cellM, TFixPointSink sink);
@@ -99,8 +122,9 @@ class TCoverage {
   void Finish();
 
   const std::vector<TChannelInfo>& Channels() const { return ChannelList; }
-  // The cells row by row; by channel first unless byPlace.
-  std::vector<const TCells::value_type*> SortedCells(bool byPlace) const;
+  // The numbers of the cells row by row; by channel first unless byPlace.
+  std::vector<uint32_t> SortedCells(bool byPlace) const;
+  const TCells::value_type& Cell(uint32_t number) const { return Cells[number]; }
   size_t CellCount() const { return Cells.size(); }
   uint64_t FixPoints() const { return PointsOut; }
   uint64_t Unplaced() const { return OutsideGrid; }

@@ -3,12 +3,15 @@
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <gdal_priv.h>
+#include <malloc.h>
 #include <ogrsf_frmts.h>
 
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 #include "CellStyle.h"
+#include "PackedRTree.h"
 #include "SurveyMap.h"
 
 namespace vireon {
@@ -17,6 +20,9 @@ namespace {
 
 constexpr int kUtc = 100;  // OGR's time zone flag for UTC
 constexpr int kNoZone = 0;
+// Layers whose spatial index is packed once they are written; the levels, too many to sort in
+// memory, are indexed by GDAL as they come.
+const char* const kPackedLayers[] = {"fix_levels", "track", "cells"};
 
 double Hundredths(double v) {
   return std::round(v * 100) / 100;
@@ -66,20 +72,21 @@ const TField kChannelFields[] = {{"receiver", OFTInteger},
 
 class TGpkgWriter final : public TMapExportWriter {
  public:
-  TGpkgWriter(const TExportOptions& options)
-      : Map(
-            options.CellM, options.MaxFixAgeS,
+  TGpkgWriter(const std::string& path, const TExportOptions& options)
+      : Path(path),
+        Map(
+            std::in_place, options.CellM, options.MaxFixAgeS,
             [this](const TGpsFix& fix, const TFixPoint& point) { FixPoint(fix, point); },
             [this](const TGpsFix& from, const TGpsFix& to, bool gap) { Segment(from, to, gap); }),
         WithLevels(options.Levels) {}
 
-  bool Create(const std::string& path) {
+  bool Create() {
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
     if (driver == nullptr) return Fail("GDAL has no GeoPackage driver");
-    Ds.reset(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    Ds.reset(driver->Create(Path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!Ds) return Fail();
     const OGRSpatialReference wgs84 = Wgs84();
-    FixLevels = Layer("fix_levels", &wgs84, wkbPoint25D,
+    FixLevels = Layer("fix_levels", &wgs84, wkbPoint25D, true,
                       {{"time", OFTDateTime},
                        {"receiver", OFTInteger},
                        {"mode", OFTString},
@@ -91,10 +98,10 @@ class TGpkgWriter final : public TMapExportWriter {
                        {"fix_age_s", OFTInteger},
                        {"satellites", OFTInteger}});
     Track =
-        Layer("track", &wgs84, wkbLineString,
+        Layer("track", &wgs84, wkbLineString, true,
               {{"time", OFTDateTime}, {"speed_kmh", OFTReal}, {"gap", OFTInteger, OFSTBoolean}});
     if (WithLevels)
-      Levels = Layer("levels", &wgs84, wkbPoint25D,
+      Levels = Layer("levels", &wgs84, wkbPoint25D, false,
                      {{"instrument_time", OFTDateTime},
                       {"gps_time", OFTDateTime},
                       {"altitude_m", OFTReal},
@@ -109,11 +116,11 @@ class TGpkgWriter final : public TMapExportWriter {
   }
 
   void Fix(const TGpsFix& fix) override {
-    if (!Failed && !Map.Fix(fix, Error)) Failed = true;
+    if (!Failed && !Map->Fix(fix, Error)) Failed = true;
   }
 
   void Row(const TLevelRow& row) override {
-    Map.Level(row);
+    Map->Level(row);
     if (Levels == nullptr || Failed) return;
     OGRFeature f(Levels->GetLayerDefn());
     SetTime(f, "instrument_time", row.InstrumentTime, kNoZone);
@@ -131,23 +138,26 @@ class TGpkgWriter final : public TMapExportWriter {
   }
 
   bool Finish() override {
-    Map.Finish();
+    Map->Finish();
     if (Failed) return false;
     if (Ds->CommitTransaction() != OGRERR_NONE) return Fail();
     WriteCells();
     WriteChannels();
     WriteStyle();
     if (Failed) return false;
-    // Closing writes the spatial indexes; GDAL reports a failure there only as an error.
+    Summary = " into " + std::to_string(Map->Cells().CellCount()) + " cell(s) and " +
+              std::to_string(Map->Cells().FixPoints()) + " fix point(s)";
+    // The cells are written: their memory goes to sorting the spatial indexes.
+    Map.reset();
+    malloc_trim(0);
+    // Closing writes the levels' spatial index; GDAL reports a failure there only as an error.
     CPLErrorReset();
     Ds.reset();
-    return CPLGetLastErrorType() < CE_Failure || Fail();
+    if (CPLGetLastErrorType() >= CE_Failure) return Fail();
+    return IndexLayers();
   }
 
-  std::string Written() const override {
-    return " into " + std::to_string(Map.Cells().CellCount()) + " cell(s) and " +
-           std::to_string(Map.Cells().FixPoints()) + " fix point(s)";
-  }
+  std::string Written() const override { return Summary; }
 
   bool Fail(const std::string& why = "") {
     if (!Failed) Error = why.empty() ? std::string(CPLGetLastErrorMsg()) : why;
@@ -157,10 +167,12 @@ class TGpkgWriter final : public TMapExportWriter {
 
  private:
   OGRLayer* Layer(const char* name, const OGRSpatialReference* srs, OGRwkbGeometryType type,
-                  std::initializer_list<TField> fields) {
+                  bool indexLater, std::initializer_list<TField> fields) {
     if (Failed) return nullptr;
     OGRSpatialReference* crs = srs != nullptr ? srs->Clone() : nullptr;
-    OGRLayer* layer = Ds->CreateLayer(name, crs, type, nullptr);
+    const char* later[] = {"SPATIAL_INDEX=NO", nullptr};
+    OGRLayer* layer =
+        Ds->CreateLayer(name, crs, type, indexLater ? const_cast<char**>(later) : nullptr);
     if (crs != nullptr) crs->Release();
     if (layer == nullptr) return Fail(), nullptr;
     for (const TField& field : fields) {
@@ -186,7 +198,7 @@ class TGpkgWriter final : public TMapExportWriter {
     if (Failed) return;
     OGRFeature f(FixLevels->GetLayerDefn());
     SetTime(f, "time", fix.GpsTime, kUtc);
-    SetChannel(f, Map.Cells().Channels()[static_cast<size_t>(point.ChannelId)]);
+    SetChannel(f, Map->Cells().Channels()[static_cast<size_t>(point.ChannelId)]);
     f.SetField("count", static_cast<int>(point.Levels.Count()));
     f.SetField("max_dbm", point.Levels.Max());
     f.SetField("mean_dbm", Hundredths(point.Levels.MeanDbm()));
@@ -212,25 +224,26 @@ class TGpkgWriter final : public TMapExportWriter {
   void WriteCells() {
     // Without a fix there is no zone; the empty layer is then in WGS 84.
     const OGRSpatialReference wgs84 = Wgs84();
-    OGRLayer* cells = Layer("cells", Map.HaveGrid() ? &Map.Grid().Srs() : &wgs84, wkbPolygon,
-                            {{"receiver", OFTInteger},
-                             {"mode", OFTString},
-                             {"channel", OFTInteger},
-                             {"frequency_mhz", OFTReal},
-                             {"count", OFTInteger},
-                             {"max_dbm", OFTInteger},
-                             {"min_dbm", OFTInteger},
-                             {"mean_dbm", OFTReal},
-                             {"median_dbm", OFTReal},
-                             {"first_time", OFTDateTime},
-                             {"last_time", OFTDateTime}});
+    OGRLayer* cells =
+        Layer("cells", Map->HaveGrid() ? &Map->Grid().Srs() : &wgs84, wkbPolygon, true,
+              {{"receiver", OFTInteger},
+               {"mode", OFTString},
+               {"channel", OFTInteger},
+               {"frequency_mhz", OFTReal},
+               {"count", OFTInteger},
+               {"max_dbm", OFTInteger},
+               {"min_dbm", OFTInteger},
+               {"mean_dbm", OFTReal},
+               {"median_dbm", OFTReal},
+               {"first_time", OFTDateTime},
+               {"last_time", OFTDateTime}});
     if (Failed || Ds->StartTransaction() != OGRERR_NONE) return void(Fail());
     OGRFeature f(cells->GetLayerDefn());
-    for (const auto* cell : Map.Cells().SortedCells(true)) {
-      const TCellKey* key = &cell->first;
-      const TCellLevels* levels = &cell->second;
+    for (const uint32_t number : Map->Cells().SortedCells(true)) {
+      const TCellKey* key = &Map->Cells().Cell(number).first;
+      const TCellLevels* levels = &Map->Cells().Cell(number).second;
       f.SetFID(OGRNullFID);
-      SetChannel(f, Map.Cells().Channels()[key->ChannelId]);
+      SetChannel(f, Map->Cells().Channels()[key->ChannelId]);
       const TLevelStats& s = levels->Stats();
       f.SetField("count", static_cast<int>(s.Count()));
       f.SetField("max_dbm", s.Max());
@@ -240,7 +253,7 @@ class TGpkgWriter final : public TMapExportWriter {
       SetTime(f, "first_time", levels->FirstTime(), kUtc);
       SetTime(f, "last_time", levels->LastTime(), kUtc);
       auto* ring = new OGRLinearRing;
-      for (const auto& [x, y] : Map.Corners(*key)) ring->addPoint(x, y);
+      for (const auto& [x, y] : Map->Corners(*key)) ring->addPoint(x, y);
       ring->closeRings();
       auto* square = new OGRPolygon;
       square->addRingDirectly(ring);
@@ -252,7 +265,7 @@ class TGpkgWriter final : public TMapExportWriter {
   }
 
   void WriteChannels() {
-    OGRLayer* channels = Layer("channels", nullptr, wkbNone,
+    OGRLayer* channels = Layer("channels", nullptr, wkbNone, false,
                                {{"receiver", OFTInteger},
                                 {"mode", OFTString},
                                 {"channel", OFTInteger},
@@ -261,7 +274,7 @@ class TGpkgWriter final : public TMapExportWriter {
                                 {"cells", OFTInteger64},
                                 {"fix_points", OFTInteger64}});
     if (Failed) return;
-    for (const TChannelInfo& c : Map.Cells().Channels()) {
+    for (const TChannelInfo& c : Map->Cells().Channels()) {
       OGRFeature f(channels->GetLayerDefn());
       SetChannel(f, c);
       f.SetField("levels", static_cast<GIntBig>(c.Levels));
@@ -273,7 +286,7 @@ class TGpkgWriter final : public TMapExportWriter {
 
   // QGIS looks for a layer's default style in this table, by its own schema.
   void WriteStyle() {
-    OGRLayer* styles = Layer("layer_styles", nullptr, wkbNone,
+    OGRLayer* styles = Layer("layer_styles", nullptr, wkbNone, false,
                              {{"f_table_catalog", OFTString},
                               {"f_table_schema", OFTString},
                               {"f_table_name", OFTString},
@@ -300,7 +313,28 @@ class TGpkgWriter final : public TMapExportWriter {
     Write(styles, f);
   }
 
-  TSurveyMap Map;
+  // The file is opened again without GDAL to pack the spatial indexes into it.
+  bool IndexLayers() {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(Path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+      Error = Path + ": " + sqlite3_errmsg(db);
+      sqlite3_close(db);
+      return false;
+    }
+    bool done = sqlite3_exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN",
+                             nullptr, nullptr, nullptr) == SQLITE_OK;
+    for (const char* layer : kPackedLayers)
+      done = done && AddPackedSpatialIndex(db, layer, "geom", Error);
+    done = done && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!done && Error.empty()) Error = Path + ": " + sqlite3_errmsg(db);
+    sqlite3_close(db);
+    Failed = !done;
+    return done;
+  }
+
+  std::string Path;
+  std::optional<TSurveyMap> Map;
+  std::string Summary;
   bool WithLevels;
   GDALDatasetUniquePtr Ds;
   OGRLayer* FixLevels = nullptr;
@@ -314,8 +348,8 @@ class TGpkgWriter final : public TMapExportWriter {
 std::unique_ptr<TMapExportWriter> MakeGpkgWriter(const std::string& path,
                                                  const TExportOptions& options,
                                                  std::string& error) {
-  auto writer = std::make_unique<TGpkgWriter>(options);
-  if (writer->Create(path)) return writer;
+  auto writer = std::make_unique<TGpkgWriter>(path, options);
+  if (writer->Create()) return writer;
   error = writer->Error;
   return nullptr;
 }

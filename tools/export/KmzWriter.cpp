@@ -149,9 +149,9 @@ class TKmzWriter final : public TMapExportWriter {
   void WriteCells() {
     const TCoverage& coverage = Map.Cells();
     std::optional<uint32_t> folder;
-    for (const auto* cell : coverage.SortedCells(false)) {
-      const TCellKey* key = &cell->first;
-      const TCellLevels* levels = &cell->second;
+    for (const uint32_t number : coverage.SortedCells(false)) {
+      const TCellKey* key = &coverage.Cell(number).first;
+      const TCellLevels* levels = &coverage.Cell(number).second;
       if (folder != key->ChannelId) {
         if (folder) Text += "</Folder>\n";
         folder = key->ChannelId;

@@ -11,6 +11,7 @@
 #include "Coverage.h"
 #include "Legend.h"
 #include "LevelScale.h"
+#include "PackedRTree.h"
 #include "UtmGrid.h"
 
 namespace vireon {
@@ -68,8 +69,9 @@ struct Gathered {
     Coverage.Fix(fix, at);
   }
   const TCellLevels* Cell(uint32_t channel, int32_t column, int32_t row) const {
-    for (const auto* cell : Coverage.SortedCells(false))
-      if (cell->first == TCellKey{channel, column, row}) return &cell->second;
+    for (const uint32_t number : Coverage.SortedCells(false))
+      if (Coverage.Cell(number).first == TCellKey{channel, column, row})
+        return &Coverage.Cell(number).second;
     return nullptr;
   }
 };
@@ -174,6 +176,41 @@ TEST(CellStyle, ClassesAndLegendFollowTheScaleSteps) {
         shown.insert(k);
   EXPECT_EQ(shown.size(), static_cast<size_t>(kScaleSteps));
   VSIUnlink("/vsimem/legend.png");
+}
+
+TEST(PackedRTree, EveryBoxInOneFullLeafUnderNodesThatHoldTheirChildren) {
+  for (const auto& [count, capacity] :
+       {std::pair<size_t, size_t>{1, 51}, {51, 51}, {52, 51}, {1000, 4}, {2601, 51}, {2700, 51}}) {
+    std::vector<TIndexBox> boxes;
+    for (size_t k = 0; k < count; ++k) {
+      const auto x = static_cast<float>((k * 7919) % 1000), y = static_cast<float>(k % 37);
+      boxes.push_back({static_cast<int64_t>(k + 1), x, x + 1, y, y + 2});
+    }
+    const TPackedRTree tree = PackRTree(boxes, capacity);
+    SCOPED_TRACE(testing::Message() << count << " boxes by " << capacity);
+    ASSERT_LE(tree.Levels.back().size(), capacity);
+    std::set<int64_t> ids, numbers;
+    for (const TIndexBox& box : tree.Levels[0]) ids.insert(box.Id);
+    EXPECT_EQ(ids.size(), count);
+    for (size_t h = 0; h < tree.Levels.size(); ++h) {
+      const auto& level = tree.Levels[h];
+      // Only a height's last node may be short.
+      EXPECT_EQ(tree.Nodes(h), (level.size() + capacity - 1) / capacity);
+      for (size_t n = 0; n < tree.Nodes(h); ++n) numbers.insert(tree.NodeNumber(h, n));
+      if (h == 0) continue;
+      const auto& below = tree.Levels[h - 1];
+      for (const TIndexBox& node : level)
+        for (size_t k = static_cast<size_t>(node.Id) * capacity;
+             k < std::min(below.size(), static_cast<size_t>(node.Id + 1) * capacity); ++k) {
+          EXPECT_LE(node.MinX, below[k].MinX);
+          EXPECT_GE(node.MaxX, below[k].MaxX);
+          EXPECT_LE(node.MinY, below[k].MinY);
+          EXPECT_GE(node.MaxY, below[k].MaxY);
+        }
+    }
+    EXPECT_EQ(tree.NodeNumber(tree.Levels.size() - 1, 0), 1);
+    EXPECT_EQ(*numbers.rbegin(), static_cast<int64_t>(numbers.size()));
+  }
 }
 
 }  // namespace

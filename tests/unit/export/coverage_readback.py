@@ -9,6 +9,7 @@ import math
 import os
 import shutil
 import signal
+import sqlite3
 import statistics
 import subprocess
 import sys
@@ -164,7 +165,28 @@ check("a default style for cells by max_dbm",
       len(rows) == 1 and rows[0][:2] == ("cells", 1) and 'attr="max_dbm"' in rows[0][2])
 check("the closing line counts cells and stale levels",
       f"into {len(cells)} cell(s)" in closing and "with a fix older than 5 s skipped" in closing)
+
+# Each map layer's spatial index is whole and finds what lies in a window as a full scan does.
+for name in ("cells", "fix_levels", "track"):
+    layer = gpkg.GetLayerByName(name)
+    boxes = {f.GetFID(): f.GetGeometryRef().GetEnvelope() for f in layer}
+    x0, x1, y0, y1 = layer.GetExtent()
+    a, b, c, d = boxes[sorted(boxes)[len(boxes) // 2]]
+    dx, dy = (x1 - x0) / 20, (y1 - y0) / 20
+    window = (a - dx, b + dx, c - dy, d + dy)
+    layer.SetSpatialFilterRect(window[0], window[2], window[1], window[3])
+    found = {f.GetFID() for f in layer}
+    layer.SetSpatialFilter(None)
+    inside = {fid for fid, (a, b, c, d) in boxes.items()
+              if a <= window[1] and b >= window[0] and c <= window[3] and d >= window[2]}
+    check(f"{name}: the index finds {len(found)} in a window, as a scan does",
+          layer.TestCapability(ogr.OLCFastSpatialFilter) and found == inside and inside)
 gpkg = None
+with sqlite3.connect(gpkg_path) as db:
+    check("the spatial indexes are sound", all(
+        db.execute(f"SELECT rtreecheck('rtree_{name}_geom')").fetchone()[0] == "ok"
+        for name in ("cells", "fix_levels", "track")))
+db.close()
 
 # --levels adds one point per level.
 levels_path, _ = export("gpkg", "--levels", "--cell", "100")
