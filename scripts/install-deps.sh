@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev
-  libftdi1-dev nlohmann-json3-dev libgdal-dev python3-gdal python3-pil time
+  libftdi1-dev nlohmann-json3-dev libgdal-dev libsqlite3-dev python3-gdal python3-pil time
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool openbox fonts-liberation dbus
