@@ -51,9 +51,11 @@ void TR_Router::Execute() {
     if (StopRequested.load()) return;
     // Cleared before the redraw reads: levels stored meanwhile set it again for the next frame.
     event.Consume();
-    const auto drawn = Clock::now();
     RunOnUiThread([this] { UpdateDisplay(); });
-    std::this_thread::sleep_until(drawn + kFrame);
+    // Every display thread rests until the same frame boundary, so the graphs are drawn together
+    // and the screen takes one repaint a frame for all of them.
+    const auto now = Clock::now().time_since_epoch();
+    std::this_thread::sleep_until(Clock::time_point(now - now % kFrame + kFrame));
   }
 }
 
