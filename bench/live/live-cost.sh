@@ -85,7 +85,8 @@ for mode in table scan single; do
       'BEGIN { printf "%-7s %-14s %8.2f %12d %10.2f %10.2f\n", m, n, c, s, c / cc, s / cs }'
   done
   echo "$mode: logger resident memory $(rss_mb "$logger") MB after $((SECONDS - connected)) s"
-  for p in "${pids[@]:2}"; do kill "$p" 2>/dev/null || true; done
+  # Readers first: a reader whose simulator went first reports an I/O error.
+  for p in "$reader" "$decode" "$logger" "${pids[@]:2}"; do kill "$p" 2>/dev/null || true; done
   wait "${pids[@]:2}" 2>/dev/null || true
   pids=("${pids[@]:0:2}")
   rm -f "$work"/*.tty
