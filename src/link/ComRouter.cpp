@@ -12,7 +12,7 @@ constexpr int kPauseMs = 100;
 constexpr int kRetryMs = 1000;
 // At the line's full rate a few bytes arrive every few milliseconds. Letting them gather this long
 // after each read wakes the thread a fraction as often, for a delay no screen frame shows.
-constexpr auto kGatherFor = std::chrono::milliseconds(10);
+constexpr auto kGatherFor = std::chrono::milliseconds(5);
 constexpr auto kSilentAfter = std::chrono::seconds(5);
 constexpr auto kNodeCheckEvery = std::chrono::seconds(1);
 constexpr int16_t kLinkUsb = 2;
