@@ -4,8 +4,9 @@
 #include <QStringList>
 #include <QXmlStreamWriter>
 #include <algorithm>
-#include <charconv>
 #include <optional>
+
+#include "JsonText.h"
 
 namespace vireon {
 
@@ -16,18 +17,6 @@ constexpr const char* kColumns[] = {"instrument_time", "gps_time",  "latitude", 
                                     "channel",         "level_dbm", "marker",   "fix_age_s"};
 constexpr size_t kLevelColumn = 9;
 
-// Appends value with `decimals` digits after the point.
-void Append(std::string& out, double value, int decimals) {
-  char text[40];
-  const auto end =
-      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-  out.append(text, end.ptr);
-}
-void Append(std::string& out, int64_t value) {
-  char text[24];
-  const auto end = std::to_chars(text, text + sizeof text, value);
-  out.append(text, end.ptr);
-}
 void AppendTime(std::string& out, const std::optional<int64_t>& seconds, bool utc) {
   if (seconds) AppendIsoTime(out, *seconds, utc);
 }
@@ -37,17 +26,17 @@ void AppendTime(std::string& out, const std::optional<int64_t>& seconds, bool ut
 void AppendValues(std::string& out, const TLevelRow& r, char separator) {
   AppendTime(out, r.InstrumentTime, false), out += separator;
   AppendTime(out, r.GpsTime, true), out += separator;
-  Append(out, r.Latitude, 8), out += separator;
-  Append(out, r.Longitude, 8), out += separator;
-  Append(out, r.AltitudeM, 2), out += separator;
-  Append(out, r.Receiver), out += separator;
+  AppendFixed(out, r.Latitude, 8), out += separator;
+  AppendFixed(out, r.Longitude, 8), out += separator;
+  AppendFixed(out, r.AltitudeM, 2), out += separator;
+  AppendInt(out, r.Receiver), out += separator;
   out += r.Mode, out += separator;
-  if (r.FrequencyMHz) Append(out, *r.FrequencyMHz, 5);
+  if (r.FrequencyMHz) AppendFixed(out, *r.FrequencyMHz, 5);
   out += separator;
-  Append(out, r.Channel), out += separator;
-  Append(out, r.LevelDbm), out += separator;
-  Append(out, r.Marker), out += separator;
-  if (r.FixAgeS) Append(out, *r.FixAgeS);
+  AppendInt(out, r.Channel), out += separator;
+  AppendInt(out, r.LevelDbm), out += separator;
+  AppendInt(out, r.Marker), out += separator;
+  if (r.FixAgeS) AppendInt(out, *r.FixAgeS);
 }
 
 class TCsvWriter final : public TExportWriter {
@@ -90,25 +79,25 @@ class TGeoJsonWriter final : public TExportWriter {
     line += First ? "\n" : ",\n";
     First = false;
     line += R"({"type":"Feature","geometry":{"type":"Point","coordinates":[)";
-    Append(line, r.Longitude, 8), line += ',';
-    Append(line, r.Latitude, 8), line += ',';
-    Append(line, r.GpsHeightM, 2);
+    AppendFixed(line, r.Longitude, 8), line += ',';
+    AppendFixed(line, r.Latitude, 8), line += ',';
+    AppendFixed(line, r.GpsHeightM, 2);
     line += R"(]},"properties":{"instrument_time":)", AppendJsonTime(line, r.InstrumentTime, false);
     line += R"(,"gps_time":)", AppendJsonTime(line, r.GpsTime, true);
-    line += R"(,"altitude_m":)", Append(line, r.AltitudeM, 2);
-    line += R"(,"receiver":)", Append(line, r.Receiver);
+    line += R"(,"altitude_m":)", AppendFixed(line, r.AltitudeM, 2);
+    line += R"(,"receiver":)", AppendInt(line, r.Receiver);
     line += R"(,"mode":")", line += r.Mode;
     line += R"(","frequency_mhz":)";
     if (r.FrequencyMHz)
-      Append(line, *r.FrequencyMHz, 5);
+      AppendFixed(line, *r.FrequencyMHz, 5);
     else
       line += "null";
-    line += R"(,"channel":)", Append(line, r.Channel);
-    line += R"(,"level_dbm":)", Append(line, r.LevelDbm);
-    line += R"(,"marker":)", Append(line, r.Marker);
+    line += R"(,"channel":)", AppendInt(line, r.Channel);
+    line += R"(,"level_dbm":)", AppendInt(line, r.LevelDbm);
+    line += R"(,"marker":)", AppendInt(line, r.Marker);
     line += R"(,"fix_age_s":)";
     if (r.FixAgeS)
-      Append(line, *r.FixAgeS);
+      AppendInt(line, *r.FixAgeS);
     else
       line += "null";
     line += "}}";

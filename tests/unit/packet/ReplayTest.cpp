@@ -35,7 +35,9 @@ std::string DataPath(const std::string& name, const char* extension) {
 // Feeds the capture in chunks of random size, as reads from a port arrive.
 std::string DecodeInChunks(const std::string& capture, unsigned seed) {
   std::string out;
-  TDecodeSession session([&](const TJson& j) { out += j.dump() + "\n"; });
+  TDecodeSession session([&](const PacketRecord& record, const TEngine& engine) {
+    AppendPacketLine(out, record, engine);
+  });
   std::mt19937 random(seed);
   std::uniform_int_distribution<size_t> size(1, 300);
   const auto* bytes = reinterpret_cast<const uint8_t*>(capture.data());
@@ -44,7 +46,8 @@ std::string DecodeInChunks(const std::string& capture, unsigned seed) {
     session.Feed(bytes + at, n);
     at += n;
   }
-  return out + session.Summary().dump() + "\n";
+  session.AppendSummary(out);
+  return out;
 }
 
 std::string RunProgram(const std::string& command, int& status) {

@@ -1,0 +1,119 @@
+// The streaming JSON text against the document model the decoder's output was first written with:
+// every number and string must come out byte for byte as its dump() writes it.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "JsonText.h"
+
+namespace vireon {
+namespace {
+
+using TJson = nlohmann::ordered_json;
+
+std::string Double(double v) {
+  std::string out;
+  AppendJsonDouble(out, v);
+  return out;
+}
+
+TEST(JsonText, DoublesAreWrittenAsTheDocumentModelWritesThem) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const double cases[] = {30.0, 0.0, -0.0, 1e-5, 1e-4, 0.0001234, 1e15, 1e16, 1e21,
+                          123456789012345.0, 1.5e300, 5e-324, std::numeric_limits<double>::max(),
+                          0.1, 869.04, -120.5, 12.5, 0.00390625,
+                          // Where the shortest round trip and Grisu2 part: 280.5095666666667
+                          // against 280.50956666666667.
+                          1009834440 / 3600000.0, 6508.2125000000005};
+  for (const double v : cases) EXPECT_EQ(Double(v), TJson(v).dump()) << v;
+  EXPECT_EQ(Double(30.0), "30.0");
+  EXPECT_EQ(Double(1e-5), "1e-05");
+  EXPECT_EQ(Double(1009834440 / 3600000.0), "280.50956666666667");
+  for (const double v : {std::nan(""), kInf, -kInf}) EXPECT_EQ(Double(v), "null");
+}
+
+// The values the decoder writes: angles (milliarcseconds / 3600000), whole numbers, steps of
+// 1/256 kHz and the band edges made of them.
+TEST(JsonText, TheDecodersDoublesMatchOverTheirWholeRange) {
+  std::mt19937 random(11);
+  int differ = 0;
+  auto check = [&](double v) { differ += Double(v) != TJson(v).dump(); };
+  for (int k = 0; k < 300000; ++k) {
+    check(static_cast<int32_t>(random()) / 3600000.0);
+    check(static_cast<double>(static_cast<int32_t>(random())));
+    const double stepKHz = static_cast<uint16_t>(random()) * 0.00390625;
+    check(stepKHz);
+    check(static_cast<double>(random()) * stepKHz * 0.001);
+  }
+  EXPECT_EQ(differ, 0);
+}
+
+TEST(JsonText, IntegersKeepEveryDigitAndSign) {
+  for (const int64_t v :
+       {int64_t{0}, int64_t{-1}, int64_t{-128}, std::numeric_limits<int64_t>::min(),
+        std::numeric_limits<int64_t>::max()}) {
+    std::string out;
+    AppendInt(out, v);
+    EXPECT_EQ(out, TJson(v).dump());
+  }
+  std::string out;
+  AppendUInt(out, std::numeric_limits<uint64_t>::max());
+  EXPECT_EQ(out, TJson(std::numeric_limits<uint64_t>::max()).dump());
+}
+
+TEST(JsonText, StringsEscapeAsTheDocumentModelDoes) {
+  std::string controls;
+  for (char c = 0; c < 0x20; ++c) controls += c;
+  const std::string cases[] = {"",
+                               "VX123456",
+                               "\"quoted\" \\ back/slash",
+                               controls,
+                               "\x7f del",
+                               "N 55\xc2\xb0 30' \xe2\x82\xac \xf0\x9f\x98\x80",  // UTF-8 as it is
+                               std::string("nul\0inside", 10)};
+  for (const std::string& text : cases) {
+    std::string out;
+    AppendJsonString(out, text);
+    EXPECT_EQ(out, TJson(text).dump()) << text;
+  }
+  std::string out;
+  AppendJsonString(out, "\x01\x1f\n");
+  EXPECT_EQ(out, R"("\u0001\u001f\n")");
+}
+
+TEST(JsonText, Latin1TextBecomesTheCodePointsOfItsBytes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain", "\"plain\""},
+      {"\xe9t\xe9", "\"\xc3\xa9t\xc3\xa9\""},
+      {"\x80\xbf\xc0\xff", "\"\xc2\x80\xc2\xbf\xc3\x80\xc3\xbf\""},
+      {"\"\t\xb0", "\"\\\"\\t\xc2\xb0\""}};
+  for (const auto& [text, json] : cases) {
+    std::string out;
+    AppendJsonLatin1(out, text);
+    EXPECT_EQ(out, json);
+    EXPECT_EQ(TJson::parse(out).dump(), out);
+  }
+}
+
+TEST(JsonText, TheWriterPutsCommasWhereTheDocumentModelDoes) {
+  std::string out;
+  TJsonWriter w(out);
+  const uint8_t bytes[] = {0x00, 0xab, 0xff};
+  w.BeginObject().Key("a").Int(1).Key("b").BeginArray().EndArray();
+  w.Key("c").BeginArray().BeginArray().UInt(2).Bool(false).EndArray().BeginObject().EndObject();
+  w.Double(0.5).EndArray().Key("d").BeginObject().Key("e").Hex(bytes, 3).EndObject();
+  w.Key("f").String("x").EndObject();
+  const TJson expected = {{"a", 1},
+                          {"b", TJson::array()},
+                          {"c", {{2, false}, TJson::object(), 0.5}},
+                          {"d", {{"e", "00abff"}}},
+                          {"f", "x"}};
+  EXPECT_EQ(out, expected.dump());
+}
+
+}  // namespace
+}  // namespace vireon
