@@ -35,53 +35,49 @@ bool NeedsEscape(unsigned char c) {
   return c < 0x20 || c == '"' || c == '\\';
 }
 
-// Appends text up to the first byte that needs more than itself; the bytes taken.
+// Writes text as a JSON string at to, which has room for six characters a byte; the end.
 template <bool kLatin1>
-size_t AppendPlain(std::string& out, std::string_view text) {
-  size_t n = 0;
-  while (n < text.size()) {
-    const auto c = static_cast<unsigned char>(text[n]);
-    if (NeedsEscape(c) || (kLatin1 && c >= 0x80)) break;
-    ++n;
+char* WriteString(char* to, std::string_view text) {
+  *to++ = '"';
+  for (const char byte : text) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (kLatin1 && c >= 0x80) {
+      *to++ = static_cast<char>(0xC0 | (c >> 6));
+      *to++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (NeedsEscape(c)) {
+      for (const char* e = kEscapes.Text[c]; *e != 0;) *to++ = *e++;
+    } else {
+      *to++ = byte;
+    }
   }
-  out.append(text.data(), n);
-  return n;
+  *to++ = '"';
+  return to;
 }
 
 template <bool kLatin1>
 void AppendString(std::string& out, std::string_view text) {
-  out += '"';
-  for (size_t at = 0; at < text.size();) {
-    at += AppendPlain<kLatin1>(out, text.substr(at));
-    if (at == text.size()) break;
-    const auto c = static_cast<unsigned char>(text[at++]);
-    if (c >= 0x80) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += kEscapes.Text[c];
-    }
-  }
-  out += '"';
+  const size_t at = out.size();
+  out.resize(at + 6 * text.size() + 2);
+  out.resize(static_cast<size_t>(WriteString<kLatin1>(out.data() + at, text) - out.data()));
 }
 
 }  // namespace
 
 void AppendInt(std::string& out, int64_t value) {
   char text[24];
-  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+  out.append(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text));
 }
 
 void AppendUInt(std::string& out, uint64_t value) {
   char text[24];
-  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+  out.append(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text));
 }
 
 void AppendFixed(std::string& out, double value, int decimals) {
   char text[40];
   const auto end =
       std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-  out.append(text, end.ptr);
+  out.append(text, static_cast<size_t>(end.ptr - text));
 }
 
 void AppendJsonDouble(std::string& out, double value) {
@@ -90,7 +86,8 @@ void AppendJsonDouble(std::string& out, double value) {
     return;
   }
   char text[64];
-  out.append(text, nlohmann::detail::to_chars(text, text + sizeof text, value));
+  out.append(text, static_cast<size_t>(nlohmann::detail::to_chars(text, text + sizeof text, value) -
+                                       text));
 }
 
 void AppendJsonString(std::string& out, std::string_view text) {
@@ -110,5 +107,54 @@ void AppendHex(std::string& out, const uint8_t* bytes, size_t n) {
     text[2 * k + 1] = kHexDigits[bytes[k] & 15];
   }
 }
+
+void TJsonWriter::Grow(size_t n) {
+  Out.resize(At + n + kAhead);
+  Data = Out.data();
+}
+
+TJsonWriter& TJsonWriter::Int(int64_t v) {
+  Value(20);
+  At = static_cast<size_t>(std::to_chars(Data + At, Data + At + 20, v).ptr - Data);
+  return *this;
+}
+
+TJsonWriter& TJsonWriter::UInt(uint64_t v) {
+  Value(20);
+  At = static_cast<size_t>(std::to_chars(Data + At, Data + At + 20, v).ptr - Data);
+  return *this;
+}
+
+TJsonWriter& TJsonWriter::Double(double v) {
+  Value(64);
+  if (!std::isfinite(v))
+    Put("null");
+  else
+    At = static_cast<size_t>(nlohmann::detail::to_chars(Data + At, Data + At + 64, v) - Data);
+  return *this;
+}
+
+TJsonWriter& TJsonWriter::Hex(const uint8_t* bytes, size_t n) {
+  Value(2 * n + 2);
+  char* text = Data + At;
+  *text++ = '"';
+  for (size_t k = 0; k < n; ++k) {
+    *text++ = kHexDigits[bytes[k] >> 4];
+    *text++ = kHexDigits[bytes[k] & 15];
+  }
+  *text++ = '"';
+  At = static_cast<size_t>(text - Data);
+  return *this;
+}
+
+template <bool kLatin1>
+TJsonWriter& TJsonWriter::Text(std::string_view v) {
+  Value(6 * v.size() + 2);
+  At = static_cast<size_t>(WriteString<kLatin1>(Data + At, v) - Data);
+  return *this;
+}
+
+template TJsonWriter& TJsonWriter::Text<false>(std::string_view);
+template TJsonWriter& TJsonWriter::Text<true>(std::string_view);
 
 }  // namespace vireon

@@ -6,6 +6,7 @@
 // '\' escaped, control characters as \b \f \n \r \t or \u00xx, everything else as it is.
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -24,10 +25,15 @@ void AppendJsonLatin1(std::string& out, std::string_view text);
 void AppendHex(std::string& out, const uint8_t* bytes, size_t n);
 
 // Puts the commas and the keys; the caller opens and closes every object and array it starts.
+// Writes at the end of out through a cursor, with room made ahead a line at a time: appending to
+// the string a character at a time costs more than the formatting. out has its true size again
+// when the writer goes, and must not be touched while it lives.
 class TJsonWriter {
  public:
-  explicit TJsonWriter(std::string& out) : Out(out) {}
-  std::string& Text() { return Out; }
+  explicit TJsonWriter(std::string& out) : Out(out), Data(out.data()), At(out.size()) {}
+  ~TJsonWriter() { Out.resize(At); }
+  TJsonWriter(const TJsonWriter&) = delete;
+  TJsonWriter& operator=(const TJsonWriter&) = delete;
 
   TJsonWriter& BeginObject() { return Open('{'); }
   TJsonWriter& EndObject() { return Close('}'); }
@@ -35,46 +41,69 @@ class TJsonWriter {
   TJsonWriter& EndArray() { return Close(']'); }
   // `"key":` after a comma when a member came before; key needs no escaping.
   TJsonWriter& Key(std::string_view key) {
-    if (Separate) Out += ',';
-    Out += '"';
-    Out.append(key);
-    Out += "\":";
+    Room(key.size() + 4);
+    if (Separate) Data[At++] = ',';
+    Data[At++] = '"';
+    Put(key);
+    Data[At++] = '"';
+    Data[At++] = ':';
     Separate = false;
     return *this;
   }
 
-  TJsonWriter& Int(int64_t v) { return Value(), AppendInt(Out, v), *this; }
-  TJsonWriter& UInt(uint64_t v) { return Value(), AppendUInt(Out, v), *this; }
-  TJsonWriter& Double(double v) { return Value(), AppendJsonDouble(Out, v), *this; }
-  TJsonWriter& Bool(bool v) { return Value(), Out += v ? "true" : "false", *this; }
-  TJsonWriter& String(std::string_view v) { return Value(), AppendJsonString(Out, v), *this; }
-  TJsonWriter& Latin1(std::string_view v) { return Value(), AppendJsonLatin1(Out, v), *this; }
-  TJsonWriter& Hex(const uint8_t* bytes, size_t n) {
-    Value();
-    Out += '"';
-    AppendHex(Out, bytes, n);
-    Out += '"';
+  TJsonWriter& Int(int64_t v);
+  TJsonWriter& UInt(uint64_t v);
+  TJsonWriter& Double(double v);
+  TJsonWriter& Bool(bool v) {
+    Value(5);
+    Put(v ? std::string_view("true") : std::string_view("false"));
     return *this;
+  }
+  TJsonWriter& String(std::string_view v) { return Text<false>(v); }
+  TJsonWriter& Latin1(std::string_view v) { return Text<true>(v); }
+  TJsonWriter& Hex(const uint8_t* bytes, size_t n);
+  // Ends a line of JSON Lines.
+  void LineEnd() {
+    Room(1);
+    Data[At++] = '\n';
+    Separate = false;
   }
 
  private:
+  // Room made beyond what is asked, zero-filled by the string: about a line's worth.
+  static constexpr size_t kAhead = 512;
+  void Grow(size_t n);
+  void Room(size_t n) {
+    if (At + n > Out.size()) Grow(n);
+  }
+  void Put(std::string_view text) {
+    std::memcpy(Data + At, text.data(), text.size());
+    At += text.size();
+  }
   TJsonWriter& Open(char c) {
-    if (Separate) Out += ',';
-    Out += c;
+    Value(0);
+    Data[At++] = c;
     Separate = false;
     return *this;
   }
   TJsonWriter& Close(char c) {
-    Out += c;
+    Room(1);
+    Data[At++] = c;
     Separate = true;
     return *this;
   }
-  void Value() {
-    if (Separate) Out += ',';
+  // Room for a value of up to n characters and the comma before it.
+  void Value(size_t n) {
+    Room(n + 1);
+    if (Separate) Data[At++] = ',';
     Separate = true;
   }
+  template <bool kLatin1>
+  TJsonWriter& Text(std::string_view v);
 
   std::string& Out;
+  char* Data;
+  size_t At;              // where the next character goes
   bool Separate = false;  // a value came before in the object or array being written
 };
 

@@ -39,15 +39,29 @@ void AppendBrokenLine(std::string& out, const TKlfRecord& record) {
   w.BeginObject().Key("offset").Int(record.Offset).Key("length").Int(record.Length());
   if (record.Type() >= 0) w.Key("type").Int(record.Type());
   if (record.Torn) w.Key("truncated").Bool(true);
-  w.Key("checksum_ok").Bool(false).EndObject();
-  out += '\n';
+  w.Key("checksum_ok").Bool(false).EndObject().LineEnd();
 }
 
 void AppendDamageLine(std::string& out, const TKlfDamage& damage) {
   TJsonWriter w(out);
   w.BeginObject().Key("offset").Int(damage.Offset).Key("damaged").Bool(true);
-  w.Key("skipped").Int(damage.Skipped).EndObject();
-  out += '\n';
+  w.Key("skipped").Int(damage.Skipped).EndObject().LineEnd();
+}
+
+// A decoded record: the engine's line with the log's own fields; text is the header record's.
+void AppendRecordLine(std::string& out, const TKlfRecord& record, const PacketRecord& packet,
+                      const TEngine& engine, const TInPlace& inPlace, const std::string& text) {
+  TJsonWriter w(out);
+  w.BeginObject().Key("offset").Int(record.Offset);
+  WritePacketMembers(w, packet, engine, inPlace);
+  if (record.Kind == TKlfRecord::Receivers) {
+    w.Key("header").Bool(true);
+  } else {
+    w.Key("checksum_ok").Bool(true);
+    if (record.Kind == TKlfRecord::Identity) w.Key("Identity").Latin1(text);
+    if (record.Kind == TKlfRecord::Serial && packet.Type != 28) w.Key("SerialNumber").Latin1(text);
+  }
+  w.EndObject().LineEnd();
 }
 
 void AppendSummary(std::string& out, const TKlfSummary& counts) {
@@ -61,8 +75,7 @@ void AppendSummary(std::string& out, const TKlfSummary& counts) {
     w.Key("damaged_ranges").UInt(counts.DamagedRanges);
     w.Key("bytes_skipped").Int(counts.BytesSkipped);
   }
-  w.EndObject().EndObject();
-  out += '\n';
+  w.EndObject().EndObject().LineEnd();
 }
 
 }  // namespace
@@ -73,19 +86,7 @@ TKlfSummary DecodeKlf(int fd, std::string& out, const std::function<void()>& wro
   TInPlace inPlace;
   std::string text;
   TDecodeSession session([&](const PacketRecord& packet, const TEngine& engine) {
-    TJsonWriter w(out);
-    w.BeginObject().Key("offset").Int(record->Offset);
-    WritePacketMembers(w, packet, engine, inPlace);
-    if (record->Kind == TKlfRecord::Receivers) {
-      w.Key("header").Bool(true);
-    } else {
-      w.Key("checksum_ok").Bool(true);
-      if (record->Kind == TKlfRecord::Identity) w.Key("Identity").Latin1(text);
-      if (record->Kind == TKlfRecord::Serial && packet.Type != 28)
-        w.Key("SerialNumber").Latin1(text);
-    }
-    w.EndObject();
-    out += '\n';
+    AppendRecordLine(out, *record, packet, engine, inPlace, text);
     wrote();
   });
   TKlfReader reader(fd);

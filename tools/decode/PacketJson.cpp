@@ -157,8 +157,7 @@ void AppendPacketLine(std::string& out, const PacketRecord& record, const TEngin
   TJsonWriter w(out);
   w.BeginObject();
   WritePacketMembers(w, record, engine);
-  w.EndObject();
-  out += '\n';
+  w.EndObject().LineEnd();
 }
 
 void AppendSummaryLine(std::string& out, uint64_t packets, uint64_t bytes, uint64_t badChecksum,
@@ -167,8 +166,7 @@ void AppendSummaryLine(std::string& out, uint64_t packets, uint64_t bytes, uint6
   w.BeginObject().Key("summary").BeginObject();
   w.Key("packets").UInt(packets).Key("bytes").UInt(bytes);
   w.Key("bad_checksum").UInt(badChecksum).Key("bad_length").UInt(badLength);
-  w.EndObject().EndObject();
-  out += '\n';
+  w.EndObject().EndObject().LineEnd();
 }
 
 void TDecodeSession::Feed(const uint8_t* bytes, size_t n) {

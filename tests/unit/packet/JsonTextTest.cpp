@@ -101,12 +101,14 @@ TEST(JsonText, Latin1TextBecomesTheCodePointsOfItsBytes) {
 
 TEST(JsonText, TheWriterPutsCommasWhereTheDocumentModelDoes) {
   std::string out;
-  TJsonWriter w(out);
-  const uint8_t bytes[] = {0x00, 0xab, 0xff};
-  w.BeginObject().Key("a").Int(1).Key("b").BeginArray().EndArray();
-  w.Key("c").BeginArray().BeginArray().UInt(2).Bool(false).EndArray().BeginObject().EndObject();
-  w.Double(0.5).EndArray().Key("d").BeginObject().Key("e").Hex(bytes, 3).EndObject();
-  w.Key("f").String("x").EndObject();
+  {
+    TJsonWriter w(out);
+    const uint8_t bytes[] = {0x00, 0xab, 0xff};
+    w.BeginObject().Key("a").Int(1).Key("b").BeginArray().EndArray();
+    w.Key("c").BeginArray().BeginArray().UInt(2).Bool(false).EndArray().BeginObject().EndObject();
+    w.Double(0.5).EndArray().Key("d").BeginObject().Key("e").Hex(bytes, 3).EndObject();
+    w.Key("f").String("x").EndObject();
+  }  // the string has its true size once the writer is gone
   const TJson expected = {{"a", 1},
                           {"b", TJson::array()},
                           {"c", {{2, false}, TJson::object(), 0.5}},
