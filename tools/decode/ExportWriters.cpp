@@ -17,15 +17,38 @@ constexpr const char* kColumns[] = {"instrument_time", "gps_time",  "latitude", 
                                     "channel",         "level_dbm", "marker",   "fix_age_s"};
 constexpr size_t kLevelColumn = 9;
 
-void AppendTime(std::string& out, const std::optional<int64_t>& seconds, bool utc) {
-  if (seconds) AppendIsoTime(out, *seconds, utc);
-}
+// The last time written, kept as text: the rows of one packet share their times, and making the
+// calendar date of each costs more than the rest of the row.
+class TTimeText {
+ public:
+  explicit TTimeText(bool utc) : Utc(utc) {}
+  void Append(std::string& out, int64_t seconds) {
+    if (Text.empty() || seconds != Seconds) {
+      Text.clear();
+      AppendIsoTime(Text, seconds, Utc);
+      Seconds = seconds;
+    }
+    out += Text;
+  }
+
+ private:
+  bool Utc;
+  int64_t Seconds = 0;
+  std::string Text;
+};
+
+// A row's two times.
+struct TRowTimes {
+  TTimeText Instrument{false}, Gps{true};
+};
 
 // The row's values in column order, each followed by `separator` but the last; an unknown value
 // is empty. None of them needs quoting: digits, signs, points, colons and the mode's name.
-void AppendValues(std::string& out, const TLevelRow& r, char separator) {
-  AppendTime(out, r.InstrumentTime, false), out += separator;
-  AppendTime(out, r.GpsTime, true), out += separator;
+void AppendValues(std::string& out, const TLevelRow& r, char separator, TRowTimes& times) {
+  if (r.InstrumentTime) times.Instrument.Append(out, *r.InstrumentTime);
+  out += separator;
+  if (r.GpsTime) times.Gps.Append(out, *r.GpsTime);
+  out += separator;
   AppendFixed(out, r.Latitude, 8), out += separator;
   AppendFixed(out, r.Longitude, 8), out += separator;
   AppendFixed(out, r.AltitudeM, 2), out += separator;
@@ -47,7 +70,7 @@ class TCsvWriter final : public TExportWriter {
     text += "\r\n";
   }
   void Row(const TLevelRow& row) override {
-    AppendValues(Out.Buffer(), row, ',');
+    AppendValues(Out.Buffer(), row, ',', Times);
     Out.Buffer() += "\r\n";
     Out.Wrote();
   }
@@ -55,16 +78,17 @@ class TCsvWriter final : public TExportWriter {
 
  private:
   TOutput& Out;
+  TRowTimes Times;
 };
 
 // A JSON string or null.
-void AppendJsonTime(std::string& out, const std::optional<int64_t>& seconds, bool utc) {
+void AppendJsonTime(std::string& out, const std::optional<int64_t>& seconds, TTimeText& text) {
   if (!seconds) {
     out += "null";
     return;
   }
   out += '"';
-  AppendIsoTime(out, *seconds, utc);
+  text.Append(out, *seconds);
   out += '"';
 }
 
@@ -82,8 +106,9 @@ class TGeoJsonWriter final : public TExportWriter {
     AppendFixed(line, r.Longitude, 8), line += ',';
     AppendFixed(line, r.Latitude, 8), line += ',';
     AppendFixed(line, r.GpsHeightM, 2);
-    line += R"(]},"properties":{"instrument_time":)", AppendJsonTime(line, r.InstrumentTime, false);
-    line += R"(,"gps_time":)", AppendJsonTime(line, r.GpsTime, true);
+    line += R"(]},"properties":{"instrument_time":)",
+        AppendJsonTime(line, r.InstrumentTime, Times.Instrument);
+    line += R"(,"gps_time":)", AppendJsonTime(line, r.GpsTime, Times.Gps);
     line += R"(,"altitude_m":)", AppendFixed(line, r.AltitudeM, 2);
     line += R"(,"receiver":)", AppendInt(line, r.Receiver);
     line += R"(,"mode":")", line += r.Mode;
@@ -111,6 +136,7 @@ class TGeoJsonWriter final : public TExportWriter {
  private:
   TOutput& Out;
   bool First = true;
+  TRowTimes Times;
 };
 
 // Weak (blue) to strong (red) in eight steps across -120..-50 dBm, as KML's aabbggrr.
@@ -157,7 +183,7 @@ class TKmlWriter final : public TExportWriter {
   }
   void Row(const TLevelRow& r) override {
     Text.clear();
-    AppendValues(Text, r, '\t');
+    AppendValues(Text, r, '\t', Times);
     const QStringList values = QString::fromLatin1(Text.data(), Text.size()).split('\t');
     // Names made once: the writer would otherwise convert each from UTF-8 for every placemark.
     static const QString kPlacemark = "Placemark", kName = "name", kStyleUrl = "styleUrl",
@@ -211,6 +237,7 @@ class TKmlWriter final : public TExportWriter {
   QBuffer Buffer;
   QXmlStreamWriter Xml;
   std::string Text;
+  TRowTimes Times;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 // Only the number formatter of the JSON library, not its document model: its Grisu2 picks the
 // digits, and the shortest round trip (std::to_chars) differs from it in the last digit of about
 // one latitude in two thousand.
@@ -73,11 +74,47 @@ void AppendUInt(std::string& out, uint64_t value) {
   out.append(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text));
 }
 
+// value = m * 2^-shift exactly, so value * 10^decimals rounded half to even, as std::to_chars
+// rounds, is integer arithmetic: for the exports' coordinates, heights and frequencies about ten
+// times faster. nullptr for a value outside that range, left to std::to_chars.
+char* WriteFixedExactly(char* to, double value, int decimals) {
+  static constexpr uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
+                                        100000, 1000000, 10000000, 100000000, 1000000000};
+  if (decimals < 0 || decimals > 9 || !std::isfinite(value)) return nullptr;
+  int exponent = 0;
+  const double fraction = std::frexp(std::fabs(value), &exponent);
+  const int shift = 53 - exponent;  // below 2^30, and not so small that the shift overflows
+  if (shift < 23 || shift > 120) return nullptr;
+  using U128 = unsigned __int128;
+  const U128 scaled = static_cast<U128>(std::ldexp(fraction, 53)) * kPow10[decimals];
+  uint64_t q = static_cast<uint64_t>(scaled >> shift);
+  const U128 rest = scaled - (static_cast<U128>(q) << shift), half = U128{1} << (shift - 1);
+  if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+  if (std::signbit(value)) *to++ = '-';
+  char digits[24];
+  const int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, q).ptr - digits);
+  const int whole = n - decimals;
+  if (whole <= 0) {
+    *to++ = '0';
+    *to++ = '.';
+    for (int k = whole; k < 0; ++k) *to++ = '0';
+    std::memcpy(to, digits, static_cast<size_t>(n));
+    return to + n;
+  }
+  std::memcpy(to, digits, static_cast<size_t>(whole));
+  to += whole;
+  if (decimals == 0) return to;
+  *to++ = '.';
+  std::memcpy(to, digits + whole, static_cast<size_t>(decimals));
+  return to + decimals;
+}
+
 void AppendFixed(std::string& out, double value, int decimals) {
-  char text[40];
-  const auto end =
-      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-  out.append(text, static_cast<size_t>(end.ptr - text));
+  char text[352];
+  char* end = WriteFixedExactly(text, value, decimals);
+  if (end == nullptr)
+    end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
+  out.append(text, static_cast<size_t>(end - text));
 }
 
 void AppendJsonDouble(std::string& out, double value) {

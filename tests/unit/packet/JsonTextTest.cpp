@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -48,6 +49,40 @@ TEST(JsonText, TheDecodersDoublesMatchOverTheirWholeRange) {
     const double stepKHz = static_cast<uint16_t>(random()) * 0.00390625;
     check(stepKHz);
     check(static_cast<double>(random()) * stepKHz * 0.001);
+  }
+  EXPECT_EQ(differ, 0);
+}
+
+std::string Fixed(double v, int decimals) {
+  std::string out;
+  AppendFixed(out, v, decimals);
+  return out;
+}
+
+std::string FixedByLibrary(double v, int decimals) {
+  char text[400];
+  return {text, std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals).ptr};
+}
+
+// The exports' fixed decimals round as std::to_chars does: half to even on the exact value.
+TEST(JsonText, FixedDecimalsRoundAsTheLibraryDoes) {
+  const std::pair<double, int> cases[] = {
+      {0.125, 2},         {0.375, 2},        {2.5, 0},
+      {-0.0, 2},          {-1e-12, 8},       {1e-300, 8},
+      {1e9, 2},           {1e300, 2},        {-55.0, 8},
+      {0.5e-8, 8},        {1.5e-8, 8},       {869.04, 5},
+      {-179.99999999, 8}, {4294967295.0, 5}, {std::numeric_limits<double>::quiet_NaN(), 2}};
+  for (const auto& [v, decimals] : cases)
+    EXPECT_EQ(Fixed(v, decimals), FixedByLibrary(v, decimals)) << v << " " << decimals;
+  std::mt19937 random(5);
+  int differ = 0;
+  for (int k = 0; k < 200000; ++k) {
+    const double angle = static_cast<int32_t>(random()) / 3600000.0;
+    const double height = static_cast<int32_t>(random()) / 100.0;
+    const double mhz = static_cast<double>(random() >> 8) * 0.00390625 * 0.001;
+    differ += Fixed(angle, 8) != FixedByLibrary(angle, 8);
+    differ += Fixed(height, 2) != FixedByLibrary(height, 2);
+    differ += Fixed(mhz, 5) != FixedByLibrary(mhz, 5);
   }
   EXPECT_EQ(differ, 0);
 }
