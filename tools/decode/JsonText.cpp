@@ -32,6 +32,15 @@ struct TEscapes {
 };
 constexpr TEscapes kEscapes;
 
+// The two hex digits of every byte.
+struct THexPairs {
+  char Text[256][2] = {};
+  constexpr THexPairs() {
+    for (int b = 0; b < 256; ++b) Text[b][0] = kHexDigits[b >> 4], Text[b][1] = kHexDigits[b & 15];
+  }
+};
+constexpr THexPairs kHexPairs;
+
 bool NeedsEscape(unsigned char c) {
   return c < 0x20 || c == '"' || c == '\\';
 }
@@ -148,47 +157,27 @@ void AppendHex(std::string& out, const uint8_t* bytes, size_t n) {
 void TJsonWriter::Grow(size_t n) {
   Out.resize(At + n + kAhead);
   Data = Out.data();
-}
-
-TJsonWriter& TJsonWriter::Int(int64_t v) {
-  Value(20);
-  At = static_cast<size_t>(std::to_chars(Data + At, Data + At + 20, v).ptr - Data);
-  return *this;
-}
-
-TJsonWriter& TJsonWriter::UInt(uint64_t v) {
-  Value(20);
-  At = static_cast<size_t>(std::to_chars(Data + At, Data + At + 20, v).ptr - Data);
-  return *this;
+  Size = Out.size();
 }
 
 TJsonWriter& TJsonWriter::Double(double v) {
-  Value(64);
-  if (!std::isfinite(v))
-    Put("null");
-  else
-    At = static_cast<size_t>(nlohmann::detail::to_chars(Data + At, Data + At + 64, v) - Data);
-  return *this;
+  char* p = Start(64);
+  if (std::isfinite(v)) return Done(nlohmann::detail::to_chars(p, p + 64, v));
+  std::memcpy(p, "null", 4);
+  return Done(p + 4);
 }
 
 TJsonWriter& TJsonWriter::Hex(const uint8_t* bytes, size_t n) {
-  Value(2 * n + 2);
-  char* text = Data + At;
+  char* text = Start(2 * n + 2);
   *text++ = '"';
-  for (size_t k = 0; k < n; ++k) {
-    *text++ = kHexDigits[bytes[k] >> 4];
-    *text++ = kHexDigits[bytes[k] & 15];
-  }
+  for (size_t k = 0; k < n; ++k, text += 2) std::memcpy(text, kHexPairs.Text[bytes[k]], 2);
   *text++ = '"';
-  At = static_cast<size_t>(text - Data);
-  return *this;
+  return Done(text);
 }
 
 template <bool kLatin1>
 TJsonWriter& TJsonWriter::Text(std::string_view v) {
-  Value(6 * v.size() + 2);
-  At = static_cast<size_t>(WriteString<kLatin1>(Data + At, v) - Data);
-  return *this;
+  return Done(WriteString<kLatin1>(Start(6 * v.size() + 2), v));
 }
 
 template TJsonWriter& TJsonWriter::Text<false>(std::string_view);

@@ -5,6 +5,7 @@
 // gives ("30.0" for an integral one, "1e-05", "null" for NaN and infinity), strings with '"' and
 // '\' escaped, control characters as \b \f \n \r \t or \u00xx, everything else as it is.
 
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -30,7 +31,8 @@ void AppendHex(std::string& out, const uint8_t* bytes, size_t n);
 // when the writer goes, and must not be touched while it lives.
 class TJsonWriter {
  public:
-  explicit TJsonWriter(std::string& out) : Out(out), Data(out.data()), At(out.size()) {}
+  explicit TJsonWriter(std::string& out)
+      : Out(out), Data(out.data()), At(out.size()), Size(out.size()) {}
   ~TJsonWriter() { Out.resize(At); }
   TJsonWriter(const TJsonWriter&) = delete;
   TJsonWriter& operator=(const TJsonWriter&) = delete;
@@ -41,23 +43,35 @@ class TJsonWriter {
   TJsonWriter& EndArray() { return Close(']'); }
   // `"key":` after a comma when a member came before; key needs no escaping.
   TJsonWriter& Key(std::string_view key) {
-    Room(key.size() + 4);
-    if (Separate) Data[At++] = ',';
-    Data[At++] = '"';
-    Put(key);
-    Data[At++] = '"';
-    Data[At++] = ':';
+    char* p = Start(key.size() + 3);
+    *p++ = '"';
+    std::memcpy(p, key.data(), key.size());
+    p += key.size();
+    *p++ = '"';
+    *p++ = ':';
     Separate = false;
-    return *this;
+    return Done(p);
   }
 
-  TJsonWriter& Int(int64_t v);
-  TJsonWriter& UInt(uint64_t v);
+  TJsonWriter& Int(int64_t v) {
+    char* p = Start(20);
+    if (v > -1000 && v < 1000) {
+      if (v < 0) *p++ = '-';
+      return Done(WriteSmall(p, static_cast<unsigned>(v < 0 ? -v : v)));
+    }
+    return Done(std::to_chars(p, p + 20, v).ptr);
+  }
+  TJsonWriter& UInt(uint64_t v) {
+    char* p = Start(20);
+    return Done(v < 1000 ? WriteSmall(p, static_cast<unsigned>(v))
+                         : std::to_chars(p, p + 20, v).ptr);
+  }
   TJsonWriter& Double(double v);
   TJsonWriter& Bool(bool v) {
-    Value(5);
-    Put(v ? std::string_view("true") : std::string_view("false"));
-    return *this;
+    char* p = Start(5);
+    const std::string_view text = v ? "true" : "false";
+    std::memcpy(p, text.data(), text.size());
+    return Done(p + text.size());
   }
   TJsonWriter& String(std::string_view v) { return Text<false>(v); }
   TJsonWriter& Latin1(std::string_view v) { return Text<true>(v); }
@@ -74,17 +88,26 @@ class TJsonWriter {
   static constexpr size_t kAhead = 512;
   void Grow(size_t n);
   void Room(size_t n) {
-    if (At + n > Out.size()) Grow(n);
+    if (Size - At < n) Grow(n);
   }
-  void Put(std::string_view text) {
-    std::memcpy(Data + At, text.data(), text.size());
-    At += text.size();
+  // Where a value of up to n characters goes, after the comma it needs. Written through a local
+  // pointer and handed back to Done: a store through char* could alias the members.
+  char* Start(size_t n) {
+    Room(n + 1);
+    char* p = Data + At;
+    if (Separate) *p++ = ',';
+    Separate = true;
+    return p;
+  }
+  TJsonWriter& Done(char* end) {
+    At = static_cast<size_t>(end - Data);
+    return *this;
   }
   TJsonWriter& Open(char c) {
-    Value(0);
-    Data[At++] = c;
+    char* p = Start(1);
+    *p++ = c;
     Separate = false;
-    return *this;
+    return Done(p);
   }
   TJsonWriter& Close(char c) {
     Room(1);
@@ -92,11 +115,17 @@ class TJsonWriter {
     Separate = true;
     return *this;
   }
-  // Room for a value of up to n characters and the comma before it.
-  void Value(size_t n) {
-    Room(n + 1);
-    if (Separate) Data[At++] = ',';
-    Separate = true;
+  // Levels, counts and indexes are mostly below 1000: no length search for them.
+  static char* WriteSmall(char* to, unsigned v) {
+    if (v >= 100) {
+      *to++ = static_cast<char>('0' + v / 100);
+      v %= 100;
+      *to++ = static_cast<char>('0' + v / 10);
+    } else if (v >= 10) {
+      *to++ = static_cast<char>('0' + v / 10);
+    }
+    *to++ = static_cast<char>('0' + v % 10);
+    return to;
   }
   template <bool kLatin1>
   TJsonWriter& Text(std::string_view v);
@@ -104,6 +133,7 @@ class TJsonWriter {
   std::string& Out;
   char* Data;
   size_t At;              // where the next character goes
+  size_t Size;            // Out's size: the room made so far
   bool Separate = false;  // a value came before in the object or array being written
 };
 
