@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QXmlStreamWriter>
 #include <algorithm>
+#include <bit>
 #include <optional>
 
 #include "JsonText.h"
@@ -37,21 +38,42 @@ class TTimeText {
   std::string Text;
 };
 
-// A row's two times.
-struct TRowTimes {
+// The last number written with its decimals, kept as text: the rows of one fix share its place.
+class TFixedText {
+ public:
+  explicit TFixedText(int decimals) : Decimals(decimals) {}
+  void Append(std::string& out, double value) {
+    // Compared bit for bit: -0.0 is written with its sign.
+    if (Text.empty() || std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(Value)) {
+      Text.clear();
+      AppendFixed(Text, value, Decimals);
+      Value = value;
+    }
+    out += Text;
+  }
+
+ private:
+  int Decimals;
+  double Value = 0;
+  std::string Text;
+};
+
+// What the rows of a packet and a fix share, as text.
+struct TRowCache {
   TTimeText Instrument{false}, Gps{true};
+  TFixedText Latitude{8}, Longitude{8}, Altitude{2}, GpsHeight{2};
 };
 
 // The row's values in column order, each followed by `separator` but the last; an unknown value
 // is empty. None of them needs quoting: digits, signs, points, colons and the mode's name.
-void AppendValues(std::string& out, const TLevelRow& r, char separator, TRowTimes& times) {
-  if (r.InstrumentTime) times.Instrument.Append(out, *r.InstrumentTime);
+void AppendValues(std::string& out, const TLevelRow& r, char separator, TRowCache& shared) {
+  if (r.InstrumentTime) shared.Instrument.Append(out, *r.InstrumentTime);
   out += separator;
-  if (r.GpsTime) times.Gps.Append(out, *r.GpsTime);
+  if (r.GpsTime) shared.Gps.Append(out, *r.GpsTime);
   out += separator;
-  AppendFixed(out, r.Latitude, 8), out += separator;
-  AppendFixed(out, r.Longitude, 8), out += separator;
-  AppendFixed(out, r.AltitudeM, 2), out += separator;
+  shared.Latitude.Append(out, r.Latitude), out += separator;
+  shared.Longitude.Append(out, r.Longitude), out += separator;
+  shared.Altitude.Append(out, r.AltitudeM), out += separator;
   AppendInt(out, r.Receiver), out += separator;
   out += r.Mode, out += separator;
   if (r.FrequencyMHz) AppendFixed(out, *r.FrequencyMHz, 5);
@@ -70,7 +92,7 @@ class TCsvWriter final : public TExportWriter {
     text += "\r\n";
   }
   void Row(const TLevelRow& row) override {
-    AppendValues(Out.Buffer(), row, ',', Times);
+    AppendValues(Out.Buffer(), row, ',', Shared);
     Out.Buffer() += "\r\n";
     Out.Wrote();
   }
@@ -78,7 +100,7 @@ class TCsvWriter final : public TExportWriter {
 
  private:
   TOutput& Out;
-  TRowTimes Times;
+  TRowCache Shared;
 };
 
 // A JSON string or null.
@@ -103,13 +125,13 @@ class TGeoJsonWriter final : public TExportWriter {
     line += First ? "\n" : ",\n";
     First = false;
     line += R"({"type":"Feature","geometry":{"type":"Point","coordinates":[)";
-    AppendFixed(line, r.Longitude, 8), line += ',';
-    AppendFixed(line, r.Latitude, 8), line += ',';
-    AppendFixed(line, r.GpsHeightM, 2);
+    Shared.Longitude.Append(line, r.Longitude), line += ',';
+    Shared.Latitude.Append(line, r.Latitude), line += ',';
+    Shared.GpsHeight.Append(line, r.GpsHeightM);
     line += R"(]},"properties":{"instrument_time":)",
-        AppendJsonTime(line, r.InstrumentTime, Times.Instrument);
-    line += R"(,"gps_time":)", AppendJsonTime(line, r.GpsTime, Times.Gps);
-    line += R"(,"altitude_m":)", AppendFixed(line, r.AltitudeM, 2);
+        AppendJsonTime(line, r.InstrumentTime, Shared.Instrument);
+    line += R"(,"gps_time":)", AppendJsonTime(line, r.GpsTime, Shared.Gps);
+    line += R"(,"altitude_m":)", Shared.Altitude.Append(line, r.AltitudeM);
     line += R"(,"receiver":)", AppendInt(line, r.Receiver);
     line += R"(,"mode":")", line += r.Mode;
     line += R"(","frequency_mhz":)";
@@ -136,7 +158,7 @@ class TGeoJsonWriter final : public TExportWriter {
  private:
   TOutput& Out;
   bool First = true;
-  TRowTimes Times;
+  TRowCache Shared;
 };
 
 // Weak (blue) to strong (red) in eight steps across -120..-50 dBm, as KML's aabbggrr.
@@ -183,7 +205,7 @@ class TKmlWriter final : public TExportWriter {
   }
   void Row(const TLevelRow& r) override {
     Text.clear();
-    AppendValues(Text, r, '\t', Times);
+    AppendValues(Text, r, '\t', Shared);
     const QStringList values = QString::fromLatin1(Text.data(), Text.size()).split('\t');
     // Names made once: the writer would otherwise convert each from UTF-8 for every placemark.
     static const QString kPlacemark = "Placemark", kName = "name", kStyleUrl = "styleUrl",
@@ -237,7 +259,7 @@ class TKmlWriter final : public TExportWriter {
   QBuffer Buffer;
   QXmlStreamWriter Xml;
   std::string Text;
-  TRowTimes Times;
+  TRowCache Shared;
 };
 
 }  // namespace

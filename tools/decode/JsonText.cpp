@@ -1,5 +1,7 @@
 #include "JsonText.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -89,13 +91,16 @@ void AppendUInt(std::string& out, uint64_t value) {
 char* WriteFixedExactly(char* to, double value, int decimals) {
   static constexpr uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
                                         100000, 1000000, 10000000, 100000000, 1000000000};
-  if (decimals < 0 || decimals > 9 || !std::isfinite(value)) return nullptr;
-  int exponent = 0;
-  const double fraction = std::frexp(std::fabs(value), &exponent);
-  const int shift = 53 - exponent;  // below 2^30, and not so small that the shift overflows
-  if (shift < 23 || shift > 120) return nullptr;
+  if (decimals < 0 || decimals > 9) return nullptr;
+  const auto bits = std::bit_cast<uint64_t>(value);
+  const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+  uint64_t m = bits & ((uint64_t{1} << 52) - 1);
+  if (biased != 0) m |= uint64_t{1} << 52;
+  // Below 2^30, and not so small that the shift overflows; zero takes any shift.
+  const int shift = m == 0 ? 53 : 1075 - std::max(biased, 1);
+  if (biased == 0x7FF || shift < 23 || shift > 120) return nullptr;
   using U128 = unsigned __int128;
-  const U128 scaled = static_cast<U128>(std::ldexp(fraction, 53)) * kPow10[decimals];
+  const U128 scaled = static_cast<U128>(m) * kPow10[decimals];
   uint64_t q = static_cast<uint64_t>(scaled >> shift);
   const U128 rest = scaled - (static_cast<U128>(q) << shift), half = U128{1} << (shift - 1);
   if (rest > half || (rest == half && (q & 1) != 0)) ++q;
