@@ -1,10 +1,54 @@
 #include "PacketJson.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace vireon {
 
 namespace {
+
+// The GPS record's texts as TGPS makes them (printf's %0Nd and %.4f), without printf, which took
+// half of a GPS line's time.
+void AppendPadded(std::string& out, int value, int width) {
+  if (value < 0) out += '-', --width;
+  char digits[12];
+  const int n = static_cast<int>(
+      std::to_chars(digits, digits + sizeof digits, value < 0 ? -value : value).ptr - digits);
+  if (n < width) out.append(static_cast<size_t>(width - n), '0');
+  out.append(digits, static_cast<size_t>(n));
+}
+
+std::string DateText(const TGPS& g) {
+  std::string text;
+  AppendPadded(text, g.Month, 2), text += '/';
+  AppendPadded(text, g.Day, 2), text += '/';
+  AppendPadded(text, g.Year, 4);
+  return text;
+}
+
+std::string TimeText(const TGPS& g) {
+  std::string text;
+  AppendPadded(text, g.Hours, 2), text += ':';
+  AppendPadded(text, g.Minutes, 2), text += ':';
+  AppendPadded(text, g.Seconds, 2);
+  return text;
+}
+
+std::string Hemisphere(double degrees, char positive, char negative) {
+  std::string text;
+  AppendFixed(text, std::fabs(degrees), 4);
+  text += ' ';
+  text += degrees > 0 ? positive : negative;
+  return text;
+}
+
+std::string GmtText(const TGPS& g) {
+  std::string text(1, g.GMTNegative ? '-' : ' ');
+  AppendPadded(text, g.GMTHours, 2), text += ':';
+  AppendPadded(text, g.GMTMinutes, 2);
+  return text;
+}
 
 void WriteGps(TJsonWriter& w, const TGPS& g) {
   w.BeginObject();
@@ -31,11 +75,12 @@ void WriteGps(TJsonWriter& w, const TGPS& g) {
   w.EndArray();
   w.Key("UTCMode").Bool(g.UTCMode).Key("UTCOffsetDecoded").Bool(g.UTCOffsetDecoded);
   w.Key("UTCOffset").Int(g.UTCOffset);
-  w.Key("DateText").String(g.DateText()).Key("TimeText").String(g.TimeText());
-  w.Key("FilLatitudeText").String(g.FilLatitudeText());
-  w.Key("FilLongitudeText").String(g.FilLongitudeText());
-  w.Key("LatitudeText").String(g.LatitudeText()).Key("LongitudeText").String(g.LongitudeText());
-  w.Key("HeadingText").String(g.HeadingText()).Key("GMTText").String(g.GMTText());
+  w.Key("DateText").String(DateText(g)).Key("TimeText").String(TimeText(g));
+  w.Key("FilLatitudeText").String(Hemisphere(g.FilLatitude, 'N', 'S'));
+  w.Key("FilLongitudeText").String(Hemisphere(g.FilLongitude, 'E', 'W'));
+  w.Key("LatitudeText").String(Hemisphere(g.Latitude, 'N', 'S'));
+  w.Key("LongitudeText").String(Hemisphere(g.Longitude, 'E', 'W'));
+  w.Key("HeadingText").String(g.HeadingText()).Key("GMTText").String(GmtText(g));
   w.Key("FixStatusText").String(g.FixStatusText());
   w.Key("AntennaStatusText").String(g.AntennaStatusText());
   w.EndObject();

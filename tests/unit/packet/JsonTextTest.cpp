@@ -10,6 +10,7 @@
 #include <random>
 
 #include "JsonText.h"
+#include "PacketJson.h"
 
 namespace vireon {
 namespace {
@@ -150,6 +151,35 @@ TEST(JsonText, TheWriterPutsCommasWhereTheDocumentModelDoes) {
                           {"d", {{"e", "00abff"}}},
                           {"f", "x"}};
   EXPECT_EQ(out, expected.dump());
+}
+
+// The decoder writes the GPS record's texts itself, for speed: they must stay TGPS's own, whatever
+// the report holds (negative and out-of-range fields included).
+TEST(JsonText, TheGpsLineHasTheTextsOfTheGpsRecord) {
+  std::mt19937 random(3);
+  TDecodeSession session;
+  for (int report = 0; report < 3000; ++report) {
+    uint8_t payload[kGpsReportSize];
+    for (uint8_t& b : payload) b = static_cast<uint8_t>(random());
+    if (report % 3 == 0)
+      for (int k = 0; k < 12; ++k) payload[k] = static_cast<uint8_t>(random() % 60);
+    std::string line;
+    session.SetRecordHandler([&line](const PacketRecord& record, const TEngine& engine) {
+      AppendPacketLine(line, record, engine);
+    });
+    PacketRecord record;
+    BuildFrame(record, 0, payload, kGpsReportSize);
+    session.Deliver(record);
+    const TGPS g = session.Engine().Gps.Copy();
+    const TJson gps = TJson::parse(line)["gps"];
+    EXPECT_EQ(gps["DateText"], g.DateText());
+    EXPECT_EQ(gps["TimeText"], g.TimeText());
+    EXPECT_EQ(gps["FilLatitudeText"], g.FilLatitudeText());
+    EXPECT_EQ(gps["FilLongitudeText"], g.FilLongitudeText());
+    EXPECT_EQ(gps["LatitudeText"], g.LatitudeText());
+    EXPECT_EQ(gps["LongitudeText"], g.LongitudeText());
+    EXPECT_EQ(gps["GMTText"], g.GMTText());
+  }
 }
 
 }  // namespace
