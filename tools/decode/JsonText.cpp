@@ -66,25 +66,6 @@ char* WriteString(char* to, std::string_view text) {
   return to;
 }
 
-template <bool kLatin1>
-void AppendString(std::string& out, std::string_view text) {
-  const size_t at = out.size();
-  out.resize(at + 6 * text.size() + 2);
-  out.resize(static_cast<size_t>(WriteString<kLatin1>(out.data() + at, text) - out.data()));
-}
-
-}  // namespace
-
-void AppendInt(std::string& out, int64_t value) {
-  char text[24];
-  out.append(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text));
-}
-
-void AppendUInt(std::string& out, uint64_t value) {
-  char text[24];
-  out.append(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text));
-}
-
 // value = m * 2^-shift exactly, so value * 10^decimals rounded half to even, as std::to_chars
 // rounds, is integer arithmetic: for the exports' coordinates, heights and frequencies about ten
 // times faster. nullptr for a value outside that range, left to std::to_chars.
@@ -123,40 +104,19 @@ char* WriteFixedExactly(char* to, double value, int decimals) {
   return to + decimals;
 }
 
+}  // namespace
+
+void AppendInt(std::string& out, int64_t value) {
+  char text[24];
+  out.append(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text));
+}
+
 void AppendFixed(std::string& out, double value, int decimals) {
   char text[352];
   char* end = WriteFixedExactly(text, value, decimals);
   if (end == nullptr)
     end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
   out.append(text, static_cast<size_t>(end - text));
-}
-
-void AppendJsonDouble(std::string& out, double value) {
-  if (!std::isfinite(value)) {
-    out += "null";
-    return;
-  }
-  char text[64];
-  out.append(text, static_cast<size_t>(nlohmann::detail::to_chars(text, text + sizeof text, value) -
-                                       text));
-}
-
-void AppendJsonString(std::string& out, std::string_view text) {
-  AppendString<false>(out, text);
-}
-
-void AppendJsonLatin1(std::string& out, std::string_view text) {
-  AppendString<true>(out, text);
-}
-
-void AppendHex(std::string& out, const uint8_t* bytes, size_t n) {
-  const size_t at = out.size();
-  out.resize(at + 2 * n);
-  char* text = out.data() + at;
-  for (size_t k = 0; k < n; ++k) {
-    text[2 * k] = kHexDigits[bytes[k] >> 4];
-    text[2 * k + 1] = kHexDigits[bytes[k] & 15];
-  }
 }
 
 void TJsonWriter::Grow(size_t n) {

@@ -1,6 +1,6 @@
 #pragma once
 // Text written straight into an output buffer, for the decoder's JSON Lines and the exports:
-// numbers, JSON strings and a JSON writer that puts the commas. The JSON is byte for byte what
+// numbers, and a JSON writer that puts the commas. The JSON is byte for byte what
 // nlohmann::json's dump() writes: integers as digits, a double in the shortest form its Grisu2
 // gives ("30.0" for an integral one, "1e-05", "null" for NaN and infinity), strings with '"' and
 // '\' escaped, control characters as \b \f \n \r \t or \u00xx, everything else as it is.
@@ -14,16 +14,8 @@
 namespace vireon {
 
 void AppendInt(std::string& out, int64_t value);
-void AppendUInt(std::string& out, uint64_t value);
-// value with `decimals` digits after the point, as the exports write it.
+// value with `decimals` digits after the point, rounded as std::to_chars rounds.
 void AppendFixed(std::string& out, double value, int decimals);
-void AppendJsonDouble(std::string& out, double value);
-// A JSON string of UTF-8 text.
-void AppendJsonString(std::string& out, std::string_view text);
-// A JSON string of 8-bit text, each byte taken as the code point of the same value.
-void AppendJsonLatin1(std::string& out, std::string_view text);
-// Lowercase hex of n bytes.
-void AppendHex(std::string& out, const uint8_t* bytes, size_t n);
 
 // Puts the commas and the keys; the caller opens and closes every object and array it starts.
 // Writes at the end of out through a cursor, with room made ahead a line at a time: appending to

@@ -17,10 +17,19 @@ namespace {
 
 using TJson = nlohmann::ordered_json;
 
-std::string Double(double v) {
+// What the writer makes of one value.
+template <typename Write>
+std::string Written(Write write) {
   std::string out;
-  AppendJsonDouble(out, v);
+  {
+    TJsonWriter w(out);
+    write(w);
+  }  // the string has its true size once the writer is gone
   return out;
+}
+
+std::string Double(double v) {
+  return Written([v](TJsonWriter& w) { w.Double(v); });
 }
 
 TEST(JsonText, DoublesAreWrittenAsTheDocumentModelWritesThem) {
@@ -90,15 +99,16 @@ TEST(JsonText, FixedDecimalsRoundAsTheLibraryDoes) {
 
 TEST(JsonText, IntegersKeepEveryDigitAndSign) {
   for (const int64_t v :
-       {int64_t{0}, int64_t{-1}, int64_t{-128}, std::numeric_limits<int64_t>::min(),
-        std::numeric_limits<int64_t>::max()}) {
+       {int64_t{0}, int64_t{-1}, int64_t{-128}, int64_t{999}, int64_t{-999}, int64_t{1000},
+        int64_t{-1000}, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()}) {
+    EXPECT_EQ(Written([v](TJsonWriter& w) { w.Int(v); }), TJson(v).dump());
     std::string out;
     AppendInt(out, v);
     EXPECT_EQ(out, TJson(v).dump());
   }
-  std::string out;
-  AppendUInt(out, std::numeric_limits<uint64_t>::max());
-  EXPECT_EQ(out, TJson(std::numeric_limits<uint64_t>::max()).dump());
+  for (const uint64_t v :
+       {uint64_t{0}, uint64_t{999}, uint64_t{1000}, std::numeric_limits<uint64_t>::max()})
+    EXPECT_EQ(Written([v](TJsonWriter& w) { w.UInt(v); }), TJson(v).dump());
 }
 
 TEST(JsonText, StringsEscapeAsTheDocumentModelDoes) {
@@ -111,14 +121,9 @@ TEST(JsonText, StringsEscapeAsTheDocumentModelDoes) {
                                "\x7f del",
                                "N 55\xc2\xb0 30' \xe2\x82\xac \xf0\x9f\x98\x80",  // UTF-8 as it is
                                std::string("nul\0inside", 10)};
-  for (const std::string& text : cases) {
-    std::string out;
-    AppendJsonString(out, text);
-    EXPECT_EQ(out, TJson(text).dump()) << text;
-  }
-  std::string out;
-  AppendJsonString(out, "\x01\x1f\n");
-  EXPECT_EQ(out, R"("\u0001\u001f\n")");
+  for (const std::string& text : cases)
+    EXPECT_EQ(Written([&text](TJsonWriter& w) { w.String(text); }), TJson(text).dump()) << text;
+  EXPECT_EQ(Written([](TJsonWriter& w) { w.String("\x01\x1f\n"); }), R"("\u0001\u001f\n")");
 }
 
 TEST(JsonText, Latin1TextBecomesTheCodePointsOfItsBytes) {
@@ -128,23 +133,20 @@ TEST(JsonText, Latin1TextBecomesTheCodePointsOfItsBytes) {
       {"\x80\xbf\xc0\xff", "\"\xc2\x80\xc2\xbf\xc3\x80\xc3\xbf\""},
       {"\"\t\xb0", "\"\\\"\\t\xc2\xb0\""}};
   for (const auto& [text, json] : cases) {
-    std::string out;
-    AppendJsonLatin1(out, text);
+    const std::string out = Written([&text](TJsonWriter& w) { w.Latin1(text); });
     EXPECT_EQ(out, json);
     EXPECT_EQ(TJson::parse(out).dump(), out);
   }
 }
 
 TEST(JsonText, TheWriterPutsCommasWhereTheDocumentModelDoes) {
-  std::string out;
-  {
-    TJsonWriter w(out);
-    const uint8_t bytes[] = {0x00, 0xab, 0xff};
+  const uint8_t bytes[] = {0x00, 0xab, 0xff};
+  const std::string out = Written([&bytes](TJsonWriter& w) {
     w.BeginObject().Key("a").Int(1).Key("b").BeginArray().EndArray();
     w.Key("c").BeginArray().BeginArray().UInt(2).Bool(false).EndArray().BeginObject().EndObject();
     w.Double(0.5).EndArray().Key("d").BeginObject().Key("e").Hex(bytes, 3).EndObject();
     w.Key("f").String("x").EndObject();
-  }  // the string has its true size once the writer is gone
+  });
   const TJson expected = {{"a", 1},
                           {"b", TJson::array()},
                           {"c", {{2, false}, TJson::object(), 0.5}},
