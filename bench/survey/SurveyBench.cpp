@@ -12,7 +12,12 @@
 //     and a minute of table mode every hour, the fix lost for 12 s an hour) exported as a
 //     GeoPackage and a KMZ beside the CSV export of the same log: wall time, peak memory and the
 //     file's size against the log's; medians of `runs`.
+//   - decoding beside a hex dump: `xxd -p` of a session capture against vireon-decode's JSON Lines,
+//     CSV and GeoJSON of the same file, input MB/s, medians of `runs` (at least 5), each as a
+//     ratio to the hex dump (the JSON Lines should keep up with it, CSV with half, GeoJSON with a
+//     fifth).
 // Usage: bench_survey [megabytes=64] [day-log-megabytes=330] [runs=3]
+//        bench_survey --decode [megabytes=64] [runs=5]: the decoding beside a hex dump alone
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -256,6 +261,39 @@ TRun MedianRun(const std::vector<std::string>& args, int runs, const std::string
   return all[all.size() / 2];
 }
 
+// A session capture of about `megabytes`, its path and its size in MB.
+std::pair<std::string, double> CaptureOf(int megabytes, const std::string& name) {
+  const vireon::capture::Bytes second = vireon::capture::SessionStream(600);
+  const fs::path path = Scratch(name);
+  std::ofstream out(path, std::ios::binary);
+  size_t written = 0;
+  while (written < static_cast<size_t>(megabytes) << 20) {
+    out.write(reinterpret_cast<const char*>(second.data()),
+              static_cast<std::streamsize>(second.size()));
+    written += second.size();
+  }
+  return {path.string(), static_cast<double>(written) / (1 << 20)};
+}
+
+void DecodeBesideHexDump(int megabytes, int runs) {
+  const auto [file, mb] = CaptureOf(megabytes, "hexdump.bin");
+  const std::string decoder = vireon::test::BinDir() + "/vireon-decode";
+  std::printf(
+      "decoding beside a hex dump: %.1f MB session capture, stdout to /dev/null, medians of %d\n",
+      mb, runs);
+  const double hex = MedianRun({"/usr/bin/xxd", "-p", file}, runs, "").Seconds;
+  std::printf("  %-16s %7.1f MB/s\n", "xxd -p", mb / hex);
+  const std::pair<const char*, std::vector<std::string>> decodes[] = {
+      {"JSON Lines", {decoder, file}},
+      {"--export csv", {decoder, "--export", "csv", file}},
+      {"--export geojson", {decoder, "--export", "geojson", file}}};
+  for (const auto& [name, args] : decodes) {
+    const double seconds = MedianRun(args, runs, "").Seconds;
+    std::printf("  %-16s %7.1f MB/s  %.2f x xxd -p\n", name, mb / seconds, hex / seconds);
+  }
+  fs::remove(file);
+}
+
 void MapExport(int dayMegabytes, int runs) {
   constexpr double kLogBytesPerSecond = 3665;  // the full line rate, less each frame's sync byte
   vireon::capture::TDrive day;
@@ -294,12 +332,18 @@ void MapExport(int dayMegabytes, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--decode") {
+    DecodeBesideHexDump(argc > 2 ? std::max(4, std::atoi(argv[2])) : 64,
+                        argc > 3 ? std::max(5, std::atoi(argv[3])) : 5);
+    return 0;
+  }
   const int megabytes = argc > 1 ? std::atoi(argv[1]) : 64;
   const int dayMegabytes = argc > 2 ? std::atoi(argv[2]) : 330;
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
   ReaderThroughput(std::max(4, megabytes), std::max(4, dayMegabytes));
   ReplayPacing();
   ExportThroughput(std::max(4, megabytes));
+  DecodeBesideHexDump(std::max(4, megabytes), std::max(5, runs));
   MapExport(std::max(4, dayMegabytes), runs);
   return 0;
 }

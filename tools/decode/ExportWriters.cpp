@@ -4,8 +4,10 @@
 #include <QStringList>
 #include <QXmlStreamWriter>
 #include <algorithm>
-#include <charconv>
+#include <bit>
 #include <optional>
+
+#include "JsonText.h"
 
 namespace vireon {
 
@@ -16,38 +18,70 @@ constexpr const char* kColumns[] = {"instrument_time", "gps_time",  "latitude", 
                                     "channel",         "level_dbm", "marker",   "fix_age_s"};
 constexpr size_t kLevelColumn = 9;
 
-// Appends value with `decimals` digits after the point.
-void Append(std::string& out, double value, int decimals) {
-  char text[40];
-  const auto end =
-      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-  out.append(text, end.ptr);
-}
-void Append(std::string& out, int64_t value) {
-  char text[24];
-  const auto end = std::to_chars(text, text + sizeof text, value);
-  out.append(text, end.ptr);
-}
-void AppendTime(std::string& out, const std::optional<int64_t>& seconds, bool utc) {
-  if (seconds) AppendIsoTime(out, *seconds, utc);
-}
+// The last time written, kept as text: the rows of one packet share their times, and making the
+// calendar date of each costs more than the rest of the row.
+class TTimeText {
+ public:
+  explicit TTimeText(bool utc) : Utc(utc) {}
+  void Append(std::string& out, int64_t seconds) {
+    if (Text.empty() || seconds != Seconds) {
+      Text.clear();
+      AppendIsoTime(Text, seconds, Utc);
+      Seconds = seconds;
+    }
+    out += Text;
+  }
+
+ private:
+  bool Utc;
+  int64_t Seconds = 0;
+  std::string Text;
+};
+
+// The last number written with its decimals, kept as text: the rows of one fix share its place.
+class TFixedText {
+ public:
+  explicit TFixedText(int decimals) : Decimals(decimals) {}
+  void Append(std::string& out, double value) {
+    // Compared bit for bit: -0.0 is written with its sign.
+    if (Text.empty() || std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(Value)) {
+      Text.clear();
+      AppendFixed(Text, value, Decimals);
+      Value = value;
+    }
+    out += Text;
+  }
+
+ private:
+  int Decimals;
+  double Value = 0;
+  std::string Text;
+};
+
+// What the rows of a packet and a fix share, as text.
+struct TRowCache {
+  TTimeText Instrument{false}, Gps{true};
+  TFixedText Latitude{8}, Longitude{8}, Altitude{2}, GpsHeight{2};
+};
 
 // The row's values in column order, each followed by `separator` but the last; an unknown value
 // is empty. None of them needs quoting: digits, signs, points, colons and the mode's name.
-void AppendValues(std::string& out, const TLevelRow& r, char separator) {
-  AppendTime(out, r.InstrumentTime, false), out += separator;
-  AppendTime(out, r.GpsTime, true), out += separator;
-  Append(out, r.Latitude, 8), out += separator;
-  Append(out, r.Longitude, 8), out += separator;
-  Append(out, r.AltitudeM, 2), out += separator;
-  Append(out, r.Receiver), out += separator;
-  out += r.Mode, out += separator;
-  if (r.FrequencyMHz) Append(out, *r.FrequencyMHz, 5);
+void AppendValues(std::string& out, const TLevelRow& r, char separator, TRowCache& shared) {
+  if (r.InstrumentTime) shared.Instrument.Append(out, *r.InstrumentTime);
   out += separator;
-  Append(out, r.Channel), out += separator;
-  Append(out, r.LevelDbm), out += separator;
-  Append(out, r.Marker), out += separator;
-  if (r.FixAgeS) Append(out, *r.FixAgeS);
+  if (r.GpsTime) shared.Gps.Append(out, *r.GpsTime);
+  out += separator;
+  shared.Latitude.Append(out, r.Latitude), out += separator;
+  shared.Longitude.Append(out, r.Longitude), out += separator;
+  shared.Altitude.Append(out, r.AltitudeM), out += separator;
+  AppendInt(out, r.Receiver), out += separator;
+  out += r.Mode, out += separator;
+  if (r.FrequencyMHz) AppendFixed(out, *r.FrequencyMHz, 5);
+  out += separator;
+  AppendInt(out, r.Channel), out += separator;
+  AppendInt(out, r.LevelDbm), out += separator;
+  AppendInt(out, r.Marker), out += separator;
+  if (r.FixAgeS) AppendInt(out, *r.FixAgeS);
 }
 
 class TCsvWriter final : public TExportWriter {
@@ -58,7 +92,7 @@ class TCsvWriter final : public TExportWriter {
     text += "\r\n";
   }
   void Row(const TLevelRow& row) override {
-    AppendValues(Out.Buffer(), row, ',');
+    AppendValues(Out.Buffer(), row, ',', Shared);
     Out.Buffer() += "\r\n";
     Out.Wrote();
   }
@@ -66,16 +100,17 @@ class TCsvWriter final : public TExportWriter {
 
  private:
   TOutput& Out;
+  TRowCache Shared;
 };
 
 // A JSON string or null.
-void AppendJsonTime(std::string& out, const std::optional<int64_t>& seconds, bool utc) {
+void AppendJsonTime(std::string& out, const std::optional<int64_t>& seconds, TTimeText& text) {
   if (!seconds) {
     out += "null";
     return;
   }
   out += '"';
-  AppendIsoTime(out, *seconds, utc);
+  text.Append(out, *seconds);
   out += '"';
 }
 
@@ -90,25 +125,26 @@ class TGeoJsonWriter final : public TExportWriter {
     line += First ? "\n" : ",\n";
     First = false;
     line += R"({"type":"Feature","geometry":{"type":"Point","coordinates":[)";
-    Append(line, r.Longitude, 8), line += ',';
-    Append(line, r.Latitude, 8), line += ',';
-    Append(line, r.GpsHeightM, 2);
-    line += R"(]},"properties":{"instrument_time":)", AppendJsonTime(line, r.InstrumentTime, false);
-    line += R"(,"gps_time":)", AppendJsonTime(line, r.GpsTime, true);
-    line += R"(,"altitude_m":)", Append(line, r.AltitudeM, 2);
-    line += R"(,"receiver":)", Append(line, r.Receiver);
+    Shared.Longitude.Append(line, r.Longitude), line += ',';
+    Shared.Latitude.Append(line, r.Latitude), line += ',';
+    Shared.GpsHeight.Append(line, r.GpsHeightM);
+    line += R"(]},"properties":{"instrument_time":)",
+        AppendJsonTime(line, r.InstrumentTime, Shared.Instrument);
+    line += R"(,"gps_time":)", AppendJsonTime(line, r.GpsTime, Shared.Gps);
+    line += R"(,"altitude_m":)", Shared.Altitude.Append(line, r.AltitudeM);
+    line += R"(,"receiver":)", AppendInt(line, r.Receiver);
     line += R"(,"mode":")", line += r.Mode;
     line += R"(","frequency_mhz":)";
     if (r.FrequencyMHz)
-      Append(line, *r.FrequencyMHz, 5);
+      AppendFixed(line, *r.FrequencyMHz, 5);
     else
       line += "null";
-    line += R"(,"channel":)", Append(line, r.Channel);
-    line += R"(,"level_dbm":)", Append(line, r.LevelDbm);
-    line += R"(,"marker":)", Append(line, r.Marker);
+    line += R"(,"channel":)", AppendInt(line, r.Channel);
+    line += R"(,"level_dbm":)", AppendInt(line, r.LevelDbm);
+    line += R"(,"marker":)", AppendInt(line, r.Marker);
     line += R"(,"fix_age_s":)";
     if (r.FixAgeS)
-      Append(line, *r.FixAgeS);
+      AppendInt(line, *r.FixAgeS);
     else
       line += "null";
     line += "}}";
@@ -122,6 +158,7 @@ class TGeoJsonWriter final : public TExportWriter {
  private:
   TOutput& Out;
   bool First = true;
+  TRowCache Shared;
 };
 
 // Weak (blue) to strong (red) in eight steps across -120..-50 dBm, as KML's aabbggrr.
@@ -168,7 +205,7 @@ class TKmlWriter final : public TExportWriter {
   }
   void Row(const TLevelRow& r) override {
     Text.clear();
-    AppendValues(Text, r, '\t');
+    AppendValues(Text, r, '\t', Shared);
     const QStringList values = QString::fromLatin1(Text.data(), Text.size()).split('\t');
     // Names made once: the writer would otherwise convert each from UTF-8 for every placemark.
     static const QString kPlacemark = "Placemark", kName = "name", kStyleUrl = "styleUrl",
@@ -222,6 +259,7 @@ class TKmlWriter final : public TExportWriter {
   QBuffer Buffer;
   QXmlStreamWriter Xml;
   std::string Text;
+  TRowCache Shared;
 };
 
 }  // namespace

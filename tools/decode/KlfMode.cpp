@@ -16,6 +16,7 @@
 #include <iostream>
 
 #include "DecodeInput.h"
+#include "ExportOutput.h"
 #include "log/KlfFile.h"
 #include "platform/CommandLine.h"
 
@@ -25,61 +26,94 @@ namespace {
 
 constexpr int kHeaderReceiverLength = 25;
 
-// Text fields of the header's own records, read from the record's payload.
-void AddHeaderTexts(const TKlfRecord& record, TJson& fields) {
-  const size_t n = static_cast<size_t>(std::max(record.Length() - 2, 0));
+// A text of the header's own records, read from the record's payload up to its first NUL.
+std::string HeaderText(const TKlfRecord& record, size_t longest) {
+  const size_t n = std::min(static_cast<size_t>(std::max(record.Length() - 2, 0)), longest);
   const char* text = reinterpret_cast<const char*>(record.Bytes + 3);
-  if (record.Kind == TKlfRecord::Identity) {
-    fields["Identity"] = Latin1(std::string(text, std::min<size_t>(n, 13)).c_str());
-  } else if (record.Kind == TKlfRecord::Serial) {
-    char serial[9] = {};
-    std::memcpy(serial, text, std::min<size_t>(n, 8));
-    fields["SerialNumber"] = Latin1(serial);
-  }
+  return std::string(text, strnlen(text, n));
 }
 
 // A record shown but not decoded: cut short, or failing its checksum.
-TJson BrokenLine(const TKlfRecord& record) {
-  TJson line = {{"offset", record.Offset}, {"length", record.Length()}};
-  if (record.Type() >= 0) line["type"] = record.Type();
-  if (record.Torn) line["truncated"] = true;
-  line["checksum_ok"] = false;
-  return line;
+void AppendBrokenLine(std::string& out, const TKlfRecord& record) {
+  TJsonWriter w(out);
+  w.BeginObject().Key("offset").Int(record.Offset).Key("length").Int(record.Length());
+  if (record.Type() >= 0) w.Key("type").Int(record.Type());
+  if (record.Torn) w.Key("truncated").Bool(true);
+  w.Key("checksum_ok").Bool(false).EndObject().LineEnd();
+}
+
+void AppendDamageLine(std::string& out, const TKlfDamage& damage) {
+  TJsonWriter w(out);
+  w.BeginObject().Key("offset").Int(damage.Offset).Key("damaged").Bool(true);
+  w.Key("skipped").Int(damage.Skipped).EndObject().LineEnd();
+}
+
+// A decoded record: the engine's line with the log's own fields; text is the header record's.
+void AppendRecordLine(std::string& out, const TKlfRecord& record, const PacketRecord& packet,
+                      const TEngine& engine, const TInPlace& inPlace, const std::string& text) {
+  TJsonWriter w(out);
+  w.BeginObject().Key("offset").Int(record.Offset);
+  WritePacketMembers(w, packet, engine, inPlace);
+  if (record.Kind == TKlfRecord::Receivers) {
+    w.Key("header").Bool(true);
+  } else {
+    w.Key("checksum_ok").Bool(true);
+    if (record.Kind == TKlfRecord::Identity) w.Key("Identity").Latin1(text);
+    if (record.Kind == TKlfRecord::Serial && packet.Type != 28) w.Key("SerialNumber").Latin1(text);
+  }
+  w.EndObject().LineEnd();
+}
+
+void AppendSummary(std::string& out, const TKlfSummary& counts) {
+  // A record cut short at the end counts as a record with a failing checksum, as it always has.
+  const uint64_t torn = counts.TornBytes > 0 ? 1 : 0;
+  TJsonWriter w(out);
+  w.BeginObject().Key("summary").BeginObject();
+  w.Key("records").UInt(counts.Records + torn).Key("bytes").Int(counts.Size);
+  w.Key("bad_checksum").UInt(counts.BadChecksums + torn).Key("truncated").UInt(torn);
+  if (counts.DamagedRanges > 0) {
+    w.Key("damaged_ranges").UInt(counts.DamagedRanges);
+    w.Key("bytes_skipped").Int(counts.BytesSkipped);
+  }
+  w.EndObject().EndObject().LineEnd();
 }
 
 }  // namespace
 
-TKlfSummary DecodeKlf(int fd, const TDecodeSession::TSink& sink) {
-  int64_t at = 0;
-  TJson fields;  // what the record adds to, or changes in, the engine's line
-  TDecodeSession session([&](const TJson& decoded) {
-    TJson line = {{"offset", at}};
-    line.update(decoded);
-    line.update(fields);
-    sink(line);
+TKlfSummary DecodeKlf(int fd, std::string& out, const std::function<void()>& wrote) {
+  // What the record being decoded shows beside, or in place of, the engine's line.
+  const TKlfRecord* record = nullptr;
+  TInPlace inPlace;
+  std::string text;
+  TDecodeSession session([&](const PacketRecord& packet, const TEngine& engine) {
+    AppendRecordLine(out, *record, packet, engine, inPlace, text);
+    wrote();
   });
   TKlfReader reader(fd);
   for (TKlfReader::TItem item; (item = reader.Next()) != TKlfReader::TItem::End;) {
     if (item == TKlfReader::TItem::Damage) {
-      sink({{"offset", reader.Damage().Offset},
-            {"damaged", true},
-            {"skipped", reader.Damage().Skipped}});
+      AppendDamageLine(out, reader.Damage());
+      wrote();
       continue;
     }
-    const TKlfRecord& record = reader.Record();
-    at = record.Offset;
-    if (record.Kind == TKlfRecord::Receivers) {
-      const PacketRecord configuration = ReceiversAsConfiguration(record);
-      fields = {{"length", kHeaderReceiverLength},
-                {"payload", HexBytes(configuration.Data, kHeaderReceiverLength - 1)},
-                {"header", true}};
+    record = &reader.Record();
+    inPlace = {};
+    if (record->Kind == TKlfRecord::Receivers) {
+      const PacketRecord configuration = ReceiversAsConfiguration(*record);
+      inPlace.Length = kHeaderReceiverLength;
+      inPlace.Payload = configuration.Data;
+      inPlace.PayloadSize = kHeaderReceiverLength - 1;
       session.Deliver(configuration);
-    } else if (record.ChecksumOk) {
-      fields = {{"checksum_ok", true}};
-      AddHeaderTexts(record, fields);
-      session.Deliver(record.ToPacket());
+    } else if (record->ChecksumOk) {
+      if (record->Kind == TKlfRecord::Identity) text = HeaderText(*record, 13);
+      if (record->Kind == TKlfRecord::Serial) {
+        text = HeaderText(*record, 8);
+        inPlace.SerialNumber = &text;
+      }
+      session.Deliver(record->ToPacket());
     } else {
-      sink(BrokenLine(record));
+      AppendBrokenLine(out, *record);
+      wrote();
     }
   }
   return reader.Summary();
@@ -91,29 +125,22 @@ int RunKlfMode(const std::string& path, bool summary) {
     std::cerr << "vireon-decode: cannot open " << path << ": " << std::strerror(errno) << "\n";
     return kExitUsage;
   }
-  const TKlfSummary counts = DecodeKlf(fd, [](const TJson& j) { std::cout << j.dump() << '\n'; });
+  TOutput out(STDOUT_FILENO);
+  const TKlfSummary counts = DecodeKlf(fd, out.Buffer(), [&out] { out.Wrote(); });
   ::close(fd);
-  std::cout.flush();
   const std::string why = KlfOutcomeText(counts);
-  if (!why.empty() && counts.Outcome != TKlfSummary::TornHeader) {
+  const bool unusable = !why.empty() && counts.Outcome != TKlfSummary::TornHeader;
+  if (!unusable && summary) AppendSummary(out.Buffer(), counts);
+  if (!out.Flush()) {
+    std::cerr << "vireon-decode: cannot write standard output: " << std::strerror(out.Error())
+              << "\n";
+    return kExitFailure;
+  }
+  if (unusable) {
     std::cerr << "vireon-decode: " << path << " " << why << "\n";
     return counts.Outcome == TKlfSummary::Unreadable && counts.Records > 0 ? kExitFailure
                                                                            : kExitUsage;
   }
-  if (summary) {
-    // A record cut short at the end counts as a record with a failing checksum, as it always has.
-    const uint64_t torn = counts.TornBytes > 0 ? 1 : 0;
-    TJson line = {{"records", counts.Records + torn},
-                  {"bytes", counts.Size},
-                  {"bad_checksum", counts.BadChecksums + torn},
-                  {"truncated", torn}};
-    if (counts.DamagedRanges > 0) {
-      line["damaged_ranges"] = counts.DamagedRanges;
-      line["bytes_skipped"] = counts.BytesSkipped;
-    }
-    std::cout << TJson{{"summary", line}}.dump() << '\n';
-  }
-  std::cout.flush();
   return kExitOk;
 }
 

@@ -1,175 +1,218 @@
 #include "PacketJson.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace vireon {
 
 namespace {
 
-TJson GpsJson(const TGPS& g) {
-  TJson channels = TJson::array();
+// The GPS record's texts as TGPS makes them (printf's %0Nd and %.4f), without printf, which took
+// half of a GPS line's time.
+void AppendPadded(std::string& out, int value, int width) {
+  if (value < 0) out += '-', --width;
+  char digits[12];
+  const int n = static_cast<int>(
+      std::to_chars(digits, digits + sizeof digits, value < 0 ? -value : value).ptr - digits);
+  if (n < width) out.append(static_cast<size_t>(width - n), '0');
+  out.append(digits, static_cast<size_t>(n));
+}
+
+std::string DateText(const TGPS& g) {
+  std::string text;
+  AppendPadded(text, g.Month, 2), text += '/';
+  AppendPadded(text, g.Day, 2), text += '/';
+  AppendPadded(text, g.Year, 4);
+  return text;
+}
+
+std::string TimeText(const TGPS& g) {
+  std::string text;
+  AppendPadded(text, g.Hours, 2), text += ':';
+  AppendPadded(text, g.Minutes, 2), text += ':';
+  AppendPadded(text, g.Seconds, 2);
+  return text;
+}
+
+std::string Hemisphere(double degrees, char positive, char negative) {
+  std::string text;
+  AppendFixed(text, std::fabs(degrees), 4);
+  text += ' ';
+  text += degrees > 0 ? positive : negative;
+  return text;
+}
+
+std::string GmtText(const TGPS& g) {
+  std::string text(1, g.GMTNegative ? '-' : ' ');
+  AppendPadded(text, g.GMTHours, 2), text += ':';
+  AppendPadded(text, g.GMTMinutes, 2);
+  return text;
+}
+
+void WriteGps(TJsonWriter& w, const TGPS& g) {
+  w.BeginObject();
+  w.Key("Month").Int(g.Month).Key("Day").Int(g.Day).Key("Year").Int(g.Year);
+  w.Key("Hours").Int(g.Hours).Key("Minutes").Int(g.Minutes).Key("Seconds").Int(g.Seconds);
+  w.Key("DOP").Int(g.DOP).Key("Heading").Int(g.Heading);
+  w.Key("Speed3D").Int(g.Speed3D).Key("Speed2D").Int(g.Speed2D);
+  w.Key("ClockBias").Int(g.ClockBias).Key("GMTNegative").Bool(g.GMTNegative);
+  w.Key("GMTHours").Int(g.GMTHours).Key("GMTMinutes").Int(g.GMTMinutes);
+  w.Key("IDTag").Latin1(g.IDTag);
+  w.Key("FilLatitude").Double(g.FilLatitude).Key("FilLongitude").Double(g.FilLongitude);
+  w.Key("FilGPSHeight").Double(g.FilGPSHeight).Key("FilMSLHeight").Double(g.FilMSLHeight);
+  w.Key("Latitude").Double(g.Latitude).Key("Longitude").Double(g.Longitude);
+  w.Key("GPSHeight").Double(g.GPSHeight).Key("MSLHeight").Double(g.MSLHeight);
+  w.Key("Temperature").Double(g.Temperature).Key("FixStatus").UInt(g.FixStatus);
+  w.Key("SatsVisible").Int(g.SatsVisible).Key("SatsTracked").Int(g.SatsTracked);
+  w.Key("OscOffset").Int(g.OscOffset);
+  w.Key("RecStatus").BeginArray().UInt(g.RecStatus[0]).UInt(g.RecStatus[1]).EndArray();
+  w.Key("Channels").BeginArray();
   for (const auto& c : g.Channels) {
-    channels.push_back({c.SVID, c.Mode, c.Signal, c.IODE, c.ChannelStatus[0], c.ChannelStatus[1]});
+    w.BeginArray().UInt(c.SVID).UInt(c.Mode).UInt(c.Signal).UInt(c.IODE);
+    w.UInt(c.ChannelStatus[0]).UInt(c.ChannelStatus[1]).EndArray();
   }
-  return {{"Month", g.Month},
-          {"Day", g.Day},
-          {"Year", g.Year},
-          {"Hours", g.Hours},
-          {"Minutes", g.Minutes},
-          {"Seconds", g.Seconds},
-          {"DOP", g.DOP},
-          {"Heading", g.Heading},
-          {"Speed3D", g.Speed3D},
-          {"Speed2D", g.Speed2D},
-          {"ClockBias", g.ClockBias},
-          {"GMTNegative", g.GMTNegative},
-          {"GMTHours", g.GMTHours},
-          {"GMTMinutes", g.GMTMinutes},
-          {"IDTag", Latin1(g.IDTag)},
-          {"FilLatitude", g.FilLatitude},
-          {"FilLongitude", g.FilLongitude},
-          {"FilGPSHeight", g.FilGPSHeight},
-          {"FilMSLHeight", g.FilMSLHeight},
-          {"Latitude", g.Latitude},
-          {"Longitude", g.Longitude},
-          {"GPSHeight", g.GPSHeight},
-          {"MSLHeight", g.MSLHeight},
-          {"Temperature", g.Temperature},
-          {"FixStatus", g.FixStatus},
-          {"SatsVisible", g.SatsVisible},
-          {"SatsTracked", g.SatsTracked},
-          {"OscOffset", g.OscOffset},
-          {"RecStatus", {g.RecStatus[0], g.RecStatus[1]}},
-          {"Channels", channels},
-          {"UTCMode", g.UTCMode},
-          {"UTCOffsetDecoded", g.UTCOffsetDecoded},
-          {"UTCOffset", g.UTCOffset},
-          {"DateText", g.DateText()},
-          {"TimeText", g.TimeText()},
-          {"FilLatitudeText", g.FilLatitudeText()},
-          {"FilLongitudeText", g.FilLongitudeText()},
-          {"LatitudeText", g.LatitudeText()},
-          {"LongitudeText", g.LongitudeText()},
-          {"HeadingText", g.HeadingText()},
-          {"GMTText", g.GMTText()},
-          {"FixStatusText", g.FixStatusText()},
-          {"AntennaStatusText", g.AntennaStatusText()}};
+  w.EndArray();
+  w.Key("UTCMode").Bool(g.UTCMode).Key("UTCOffsetDecoded").Bool(g.UTCOffsetDecoded);
+  w.Key("UTCOffset").Int(g.UTCOffset);
+  w.Key("DateText").String(DateText(g)).Key("TimeText").String(TimeText(g));
+  w.Key("FilLatitudeText").String(Hemisphere(g.FilLatitude, 'N', 'S'));
+  w.Key("FilLongitudeText").String(Hemisphere(g.FilLongitude, 'E', 'W'));
+  w.Key("LatitudeText").String(Hemisphere(g.Latitude, 'N', 'S'));
+  w.Key("LongitudeText").String(Hemisphere(g.Longitude, 'E', 'W'));
+  w.Key("HeadingText").String(g.HeadingText()).Key("GMTText").String(GmtText(g));
+  w.Key("FixStatusText").String(g.FixStatusText());
+  w.Key("AntennaStatusText").String(g.AntennaStatusText());
+  w.EndObject();
 }
 
-TJson ReceiverJson(const TRF& rf) {
-  return {{"LowEdge", rf.Config.LowEdge},   {"HighEdge", rf.Config.HighEdge},
-          {"StepCode", rf.Config.StepCode}, {"Flags", rf.Config.Flags},
-          {"StepKHz", rf.StepKHz},          {"LowEdgeMHz", rf.LowEdgeMHz()},
-          {"HighEdgeMHz", rf.HighEdgeMHz()}};
+void WriteReceiver(TJsonWriter& w, const TRF& rf) {
+  w.BeginObject();
+  w.Key("LowEdge").UInt(rf.Config.LowEdge).Key("HighEdge").UInt(rf.Config.HighEdge);
+  w.Key("StepCode").UInt(rf.Config.StepCode).Key("Flags").UInt(rf.Config.Flags);
+  w.Key("StepKHz").Double(rf.StepKHz).Key("LowEdgeMHz").Double(rf.LowEdgeMHz());
+  w.Key("HighEdgeMHz").Double(rf.HighEdgeMHz());
+  w.EndObject();
 }
 
-TJson CurrentJson(const TEngine& engine) {
-  return {engine.Receiver(0).Current, engine.Receiver(1).Current};
+void WriteCurrent(TJsonWriter& w, const TEngine& engine) {
+  w.Key("Current").BeginArray();
+  w.UInt(engine.Receiver(0).Current).UInt(engine.Receiver(1).Current).EndArray();
 }
 
-TJson ScanLevelsJson(const TEngine& engine) {
-  TJson levels = TJson::array();
+void WriteScanList(TJsonWriter& w, const TRF& rf) {
+  w.BeginArray();
+  for (const uint32_t position : rf.ScanList) w.UInt(position);
+  w.EndArray();
+}
+
+void WriteScanLevels(TJsonWriter& w, const TEngine& engine) {
+  w.Key("ScanLevels").BeginArray();
   for (const auto& row : engine.ScanLevels) {
-    TJson r = TJson::array();
-    for (const auto& level : row) r.push_back(static_cast<int>(level.load()));
-    levels.push_back(r);
+    w.BeginArray();
+    for (const auto& level : row) w.Int(level.load());
+    w.EndArray();
   }
-  return levels;
+  w.EndArray();
 }
 
 // The entries the engine stored: those of an active receiver inside the table (the session
 // keeps the receiver events clear, so no entry is dropped for a busy display), each with the
 // level it carried as the engine stores it; an index named twice ends with the later level.
-TJson TableEntriesJson(const PacketRecord& record, const TEngine& engine) {
+void WriteTableEntries(TJsonWriter& w, const PacketRecord& record, const TEngine& engine) {
   const uint8_t* payload = record.Data;
   const int received = std::min(std::max(record.PayloadSize(), 0) / 4, kTableLevelEntries);
-  TJson entries = TJson::array();
+  w.Key("TableEntries").BeginArray();
   for (int i = 0; i < 2; ++i) {
     if (!engine.ReceiverActive[i]) continue;
     for (int e = 0; e < received; ++e) {
       const uint8_t* entry = payload + 4 * e;
       const int index = entry[1] | (entry[2] << 8);
       if ((entry[0] != 0 ? 1 : 0) != i || index >= kTableEntries) continue;
-      entries.push_back({i, index, static_cast<int>(static_cast<int8_t>(entry[3]))});
+      w.BeginArray().Int(i).Int(index).Int(static_cast<int8_t>(entry[3])).EndArray();
     }
   }
-  return entries;
+  w.EndArray();
 }
 
 }  // namespace
 
-std::string HexBytes(const uint8_t* bytes, int n) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text(static_cast<size_t>(n) * 2, '0');
-  for (int k = 0; k < n; ++k) {
-    text[2 * k] = kDigits[bytes[k] >> 4];
-    text[2 * k + 1] = kDigits[bytes[k] & 15];
-  }
-  return text;
-}
-
-// The instrument's texts are 8-bit; mapped byte for byte any byte survives as valid JSON.
-std::string Latin1(const char* text) {
-  std::string utf8;
-  for (; *text != 0; ++text) {
-    const auto c = static_cast<uint8_t>(*text);
-    if (c < 0x80) {
-      utf8 += static_cast<char>(c);
-    } else {
-      utf8 += static_cast<char>(0xC0 | (c >> 6));
-      utf8 += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return utf8;
-}
-
-TJson PacketJson(const PacketRecord& record, const TEngine& engine) {
+void WritePacketMembers(TJsonWriter& w, const PacketRecord& record, const TEngine& engine,
+                        const TInPlace& inPlace) {
   const int n = std::clamp(record.PayloadSize(), 0, kDataSize - 1);
-  TJson j = {{"type", record.Type},
-             {"length", static_cast<int>(record.Length)},
-             {"payload", HexBytes(record.Data, n)}};
+  w.Key("type").UInt(record.Type);
+  w.Key("length").Int(inPlace.Length >= 0 ? inPlace.Length : record.Length);
+  if (inPlace.Payload != nullptr)
+    w.Key("payload").Hex(inPlace.Payload, inPlace.PayloadSize);
+  else
+    w.Key("payload").Hex(record.Data, static_cast<size_t>(n));
   switch (record.Type) {
     case 0:
-      j["gps"] = GpsJson(engine.Gps.Copy());
+      WriteGps(w.Key("gps"), engine.Gps.Copy());
       break;
-    case 1:
-      j["ReceiverActive"] = {engine.ReceiverActive[0].load(), engine.ReceiverActive[1].load()};
-      j["Receivers"] = {ReceiverJson(engine.Receiver(0)), ReceiverJson(engine.Receiver(1))};
+    case 1: {
+      w.Key("ReceiverActive").BeginArray();
+      w.UInt(engine.ReceiverActive[0].load()).UInt(engine.ReceiverActive[1].load()).EndArray();
+      w.Key("Receivers").BeginArray();
+      WriteReceiver(w, engine.Receiver(0));
+      WriteReceiver(w, engine.Receiver(1));
+      w.EndArray();
       break;
+    }
     case 2:
     case 3:
-      j["receiver"] = record.Type - 2;
-      j["SingleAverage"] = engine.SingleAverage[record.Type - 2].load();
-      j["samples"] = n;
+      w.Key("receiver").Int(record.Type - 2);
+      w.Key("SingleAverage").Int(engine.SingleAverage[record.Type - 2].load());
+      w.Key("samples").Int(n);
       break;
     case 4:
-      j["ClockDateText"] = engine.ClockDateText();
-      j["ClockTimeText"] = engine.ClockTimeText();
-      j["MarkerNumber"] = engine.MarkerNumber.load();
+      w.Key("ClockDateText").String(engine.ClockDateText());
+      w.Key("ClockTimeText").String(engine.ClockTimeText());
+      w.Key("MarkerNumber").Int(engine.MarkerNumber.load());
       break;
     case 5:
-      j["Current"] = CurrentJson(engine);
+      WriteCurrent(w, engine);
       break;
     case 6:
-      j["ScanList"] = {engine.Receiver(0).ScanList, engine.Receiver(1).ScanList};
-      j["Current"] = CurrentJson(engine);
+      w.Key("ScanList").BeginArray();
+      WriteScanList(w, engine.Receiver(0));
+      WriteScanList(w, engine.Receiver(1));
+      w.EndArray();
+      WriteCurrent(w, engine);
       break;
     case 7:
-      j["ScanLevels"] = ScanLevelsJson(engine);
+      WriteScanLevels(w, engine);
       break;
     case 9:
-      j["TableEntries"] = TableEntriesJson(record, engine);
+      WriteTableEntries(w, record, engine);
       break;
     case 28:
-      j["SerialNumber"] = Latin1(engine.SerialNumber().c_str());
+      // Texts end at their first NUL, as the instrument's C strings do.
+      if (inPlace.SerialNumber != nullptr)
+        w.Key("SerialNumber").Latin1(inPlace.SerialNumber->c_str());
+      else
+        w.Key("SerialNumber").Latin1(engine.SerialNumber().c_str());
       break;
     default:
       break;
   }
-  return j;
 }
 
-TDecodeSession::TDecodeSession(TSink sink) : Sink(std::move(sink)) {}
+void AppendPacketLine(std::string& out, const PacketRecord& record, const TEngine& engine) {
+  TJsonWriter w(out);
+  w.BeginObject();
+  WritePacketMembers(w, record, engine);
+  w.EndObject().LineEnd();
+}
+
+void AppendSummaryLine(std::string& out, uint64_t packets, uint64_t bytes, uint64_t badChecksum,
+                       uint64_t badLength) {
+  TJsonWriter w(out);
+  w.BeginObject().Key("summary").BeginObject();
+  w.Key("packets").UInt(packets).Key("bytes").UInt(bytes);
+  w.Key("bad_checksum").UInt(badChecksum).Key("bad_length").UInt(badLength);
+  w.EndObject().EndObject().LineEnd();
+}
 
 void TDecodeSession::Feed(const uint8_t* bytes, size_t n) {
   Bytes += n;
@@ -183,7 +226,6 @@ void TDecodeSession::Feed(const uint8_t* bytes, size_t n) {
 void TDecodeSession::Deliver(const PacketRecord& record) {
   Engine_.Dispatch(record);
   ++Packets;
-  if (Sink) Sink(PacketJson(record, Engine_));
   if (OnRecord) OnRecord(record, Engine_);
   for (int i = 0; i < 2; ++i) {
     Engine_.ReceiverEvent[i].Reset();
@@ -193,12 +235,8 @@ void TDecodeSession::Deliver(const PacketRecord& record) {
   Engine_.GpsEvent.Reset();
 }
 
-TJson TDecodeSession::Summary() const {
-  return {{"summary",
-           {{"packets", Packets},
-            {"bytes", Bytes},
-            {"bad_checksum", Framer_.BadChecksum},
-            {"bad_length", Framer_.BadLength}}}};
+void TDecodeSession::AppendSummary(std::string& out) const {
+  AppendSummaryLine(out, Packets, Bytes, Framer_.BadChecksum, Framer_.BadLength);
 }
 
 }  // namespace vireon

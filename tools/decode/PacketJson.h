@@ -1,53 +1,60 @@
 #pragma once
 // JSON of received packets as the logger's engine decodes them, for every way the decoder gets
-// its packets (a capture, a live port, a log file).
+// its packets (a capture, a live port, a log file), written straight into an output buffer.
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <nlohmann/json.hpp>
+#include <string>
 
+#include "JsonText.h"
 #include "gps/Gps.h"
 #include "link/Packet.h"
 #include "model/Engine.h"
 
 namespace vireon {
 
-using TJson = nlohmann::ordered_json;
+// What a log's own record shows in place of the packet's members: the header's receiver record
+// its length and payload, the serial record its text where the packet names a serial number.
+struct TInPlace {
+  int Length = -1;  // -1: the packet's own
+  const uint8_t* Payload = nullptr;
+  size_t PayloadSize = 0;
+  const std::string* SerialNumber = nullptr;
+};
 
-// One packet after engine.Dispatch(record): "type", "length", "payload" and the fields the
-// packet changed, read back from the engine and its GPS record.
-TJson PacketJson(const PacketRecord& record, const TEngine& engine);
-
-// Lowercase hex of n bytes.
-std::string HexBytes(const uint8_t* bytes, int n);
-// An 8-bit text as JSON takes it: each byte becomes the code point of the same value.
-std::string Latin1(const char* text);
+// The members of one packet after engine.Dispatch(record), into an object w has open: "type",
+// "length", "payload" and the fields the packet changed, read back from the engine and its GPS
+// record.
+void WritePacketMembers(TJsonWriter& w, const PacketRecord& record, const TEngine& engine,
+                        const TInPlace& inPlace = {});
+// The packet as one line of JSON Lines.
+void AppendPacketLine(std::string& out, const PacketRecord& record, const TEngine& engine);
+// {"summary":{"packets","bytes","bad_checksum","bad_length"}} and a line end.
+void AppendSummaryLine(std::string& out, uint64_t packets, uint64_t bytes, uint64_t badChecksum,
+                       uint64_t badLength);
 
 // An engine with a display that takes every update at once: after each packet the receiver
 // events and single-sample flags are cleared, so nothing is dropped for a busy receiver.
 class TDecodeSession {
  public:
-  using TSink = std::function<void(const TJson&)>;
-  // Told of each packet after the engine has dispatched it, for readers that need no JSON.
+  // Told of each packet after the engine has dispatched it.
   using TRecordHandler = std::function<void(const PacketRecord&, const TEngine&)>;
-  // An empty sink makes no JSON at all.
-  explicit TDecodeSession(TSink sink);
+  explicit TDecodeSession(TRecordHandler handler = nullptr) : OnRecord(std::move(handler)) {}
   void SetRecordHandler(TRecordHandler handler) { OnRecord = std::move(handler); }
 
   // Frames the bytes and delivers every complete packet; the framer's state carries over.
   void Feed(const uint8_t* bytes, size_t n);
-  // Dispatches one packet and hands its JSON to the sink.
+  // Dispatches one packet and tells the handler.
   void Deliver(const PacketRecord& record);
-  // {"summary": {"packets", "bytes", "bad_checksum", "bad_length"}}
-  TJson Summary() const;
+  // The summary line of what was fed.
+  void AppendSummary(std::string& out) const;
 
   uint64_t PacketCount() const { return Packets; }
   TEngine& Engine() { return Engine_; }
   const TPacket& Framer() const { return Framer_; }
 
  private:
-  TSink Sink;
   TRecordHandler OnRecord;
   TGPSShared Gps;
   TEngine Engine_{Gps};

@@ -15,6 +15,7 @@
 #include <memory>
 #include <system_error>
 
+#include "ExportOutput.h"
 #include "PacketJson.h"
 #include "link/ComRouter.h"
 #include "link/PortName.h"
@@ -77,10 +78,14 @@ int RunPortMode(const TPortOptions& options) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  TDecodeSession session(options.Json ? TDecodeSession::TSink([](const TJson& j) {
-    std::cout << j.dump() << std::endl;
-  })
-                                      : nullptr);
+  // Each line is written as its packet arrives: a live reader must not wait for a full buffer.
+  TOutput out(STDOUT_FILENO);
+  TDecodeSession session;
+  if (options.Json)
+    session.SetRecordHandler([&out](const PacketRecord& record, const TEngine& engine) {
+      AppendPacketLine(out.Buffer(), record, engine);
+      out.Flush();
+    });
   TUSB usb;
   TRS232 rs232;
   ApplyPortChoice(ParsePortName(options.Port), session.Engine(), rs232, usb);
@@ -116,11 +121,9 @@ int RunPortMode(const TPortOptions& options) {
     return kExitUsage;
   }
   if (options.Summary) {
-    TJson s = session.Summary();
-    s["summary"]["bytes"] = router.BytesRead;
-    s["summary"]["bad_checksum"] = router.Framer.BadChecksum;
-    s["summary"]["bad_length"] = router.Framer.BadLength;
-    std::cout << s.dump() << std::endl;
+    AppendSummaryLine(out.Buffer(), session.PacketCount(), router.BytesRead,
+                      router.Framer.BadChecksum, router.Framer.BadLength);
+    out.Flush();
   }
   return logFailed ? kExitFailure : kExitOk;
 }

@@ -1,5 +1,7 @@
 #include "Capture.h"
 
+#include <algorithm>
+
 #include "link/Packet.h"
 
 namespace vireon::capture {
@@ -218,6 +220,16 @@ Bytes SessionStream(int seconds) {
     if (t % 7 == 3) Append(s, {lcg.Next(), lcg.Next()});  // line noise
   }
   return s;
+}
+
+Bytes DamagedLog(Bytes log) {
+  if (log.size() < 12100) return log;
+  log[4000] = 0xFF, log[4001] = 0x07;
+  const Bytes garbage = {0x55, 0xAA, 0x13, 0x37, 0x01, 0xAA, 0x00, 0x00};
+  std::copy(garbage.begin(), garbage.end(), log.begin() + 9000);
+  log[12000] ^= 0x5A;
+  log.resize(log.size() - 7);
+  return log;
 }
 
 std::vector<Named> AllCaptures() {

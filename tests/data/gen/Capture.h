@@ -25,6 +25,10 @@ Bytes DamagedStream();
 // a GPS report, scan levels and single-channel samples.
 Bytes SessionStream(int seconds);
 
+// A log with damage the reader must resynchronise after (a spoiled length, line garbage over a
+// record) and a last record cut short.
+Bytes DamagedLog(Bytes log);
+
 struct Named {
   std::string Name;
   Bytes Stream;

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
+
 #include "KlfMode.h"
 #include "LogTestSupport.h"
 #include "log/LogRouter.h"
@@ -10,6 +13,20 @@ namespace vireon {
 namespace {
 
 using test::Bytes;
+using TJson = nlohmann::ordered_json;
+
+std::vector<TJson> ParseLines(const std::string& text) {
+  std::vector<TJson> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(TJson::parse(line));
+  return lines;
+}
+
+std::string Hex(const Bytes& bytes) {
+  std::string text;
+  for (uint8_t b : bytes) text += "0123456789abcdef"[b >> 4], text += "0123456789abcdef"[b & 15];
+  return text;
+}
 
 // Receiver configuration: mask, then per receiver LowEdge, HighEdge (LE32), StepCode (LE16),
 // Flags and a reserved byte.
@@ -23,11 +40,11 @@ Bytes Configuration(uint8_t mask) {
 }
 
 std::vector<TJson> ReadBack(const std::string& name, TKlfSummary& summary) {
-  std::vector<TJson> lines;
+  std::string text;
   const int fd = ::open(name.c_str(), O_RDONLY);
-  summary = DecodeKlf(fd, [&](const TJson& j) { lines.push_back(j); });
+  summary = DecodeKlf(fd, text, [] {});
   ::close(fd);
-  return lines;
+  return ParseLines(text);
 }
 
 struct HeaderCase {
@@ -81,7 +98,7 @@ TEST_P(KlfDecode, ReadsTheHeaderAsWhatItRepeatsThenEveryRecordByItsLength) {
   EXPECT_FALSE(receivers.contains("checksum_ok"));
   const Bytes config = Configuration(full ? 3 : 0);
   const Bytes shown = full ? Bytes(config.begin(), config.end() - 1) : Bytes(24, 0);
-  EXPECT_EQ(receivers["payload"], HexBytes(shown.data(), 24));
+  EXPECT_EQ(receivers["payload"], Hex(shown));
   EXPECT_EQ(receivers["ReceiverActive"], full ? TJson({1, 1}) : TJson({0, 0}));
   if (full) {
     EXPECT_EQ(receivers["Receivers"][0]["HighEdge"], 2000000);
@@ -109,10 +126,13 @@ INSTANTIATE_TEST_SUITE_P(Headers, KlfDecode,
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(TableDecode, AnIndexNamedTwiceInOnePacketReportsEachEntrysOwnLevel) {
-  std::vector<TJson> lines;
-  TDecodeSession session([&](const TJson& j) { lines.push_back(j); });
+  std::string text;
+  TDecodeSession session([&](const PacketRecord& record, const TEngine& engine) {
+    AppendPacketLine(text, record, engine);
+  });
   session.Deliver(test::Packet(1, Configuration(1)));
   session.Deliver(test::Packet(9, {0, 5, 0, 0xA0, 0, 5, 0, 0xB0, 0, 6, 0, 0xC0}));
+  const std::vector<TJson> lines = ParseLines(text);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1]["TableEntries"], TJson({{0, 5, -96}, {0, 5, -80}, {0, 6, -64}}));
   EXPECT_EQ(session.Engine().TableLevels[0][5].load(), -80);  // the model keeps the last
