@@ -80,7 +80,7 @@ char* WriteFixedExactly(char* to, double value, int decimals) {
   // Below 2^30, and not so small that the shift overflows; zero takes any shift.
   const int shift = m == 0 ? 53 : 1075 - std::max(biased, 1);
   if (biased == 0x7FF || shift < 23 || shift > 120) return nullptr;
-  using U128 = unsigned __int128;
+  __extension__ typedef unsigned __int128 U128;  // GCC and Clang both have it
   const U128 scaled = static_cast<U128>(m) * kPow10[decimals];
   uint64_t q = static_cast<uint64_t>(scaled >> shift);
   const U128 rest = scaled - (static_cast<U128>(q) << shift), half = U128{1} << (shift - 1);
