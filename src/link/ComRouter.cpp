@@ -233,6 +233,7 @@ TCom_Router::TEnd TCom_Router::ReadLoop() {
       else
         Engine.Dispatch(Framer.Record());
     }
+    if (BlockHandler) BlockHandler();
     // Right after a read a serial port has rarely more waiting: sleep until it has, rather than
     // ask it once more first.
     if (UsesUsb()) continue;

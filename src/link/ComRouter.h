@@ -56,6 +56,8 @@ class TCom_Router : public Worker, public TPacketSender {
   // themselves). Set before Start.
   using TPacketHandler = std::function<void(const PacketRecord&)>;
   void SetPacketHandler(TPacketHandler handler) { Handler = std::move(handler); }
+  // Called on the communications thread once the packets of a block read have been handed on.
+  void SetBlockHandler(std::function<void()> handler) { BlockHandler = std::move(handler); }
   // Told, on this thread, when the port could not be opened and is waited for, when the link is
   // lost (both with the reason) and when it is open again.
   enum class TLinkChange { Waiting, Lost, Restored };
@@ -108,6 +110,7 @@ class TCom_Router : public Worker, public TPacketSender {
   TUSB& Usb;
   TRS232& Rs232;
   TPacketHandler Handler;
+  std::function<void()> BlockHandler;
   TLinkHandler LinkHandler;
   bool WaitForPort = false;
   std::atomic<bool> SwitchPending{false};

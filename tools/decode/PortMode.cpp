@@ -78,19 +78,20 @@ int RunPortMode(const TPortOptions& options) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  // Each line is written as its packet arrives: a live reader must not wait for a full buffer.
+  // The lines of each block read are written together as it is decoded: a live reader must not
+  // wait for a full buffer, nor take a write per packet.
   TOutput out(STDOUT_FILENO);
   TDecodeSession session;
   if (options.Json)
     session.SetRecordHandler([&out](const PacketRecord& record, const TEngine& engine) {
       AppendPacketLine(out.Buffer(), record, engine);
-      out.Flush();
     });
   TUSB usb;
   TRS232 rs232;
   ApplyPortChoice(ParsePortName(options.Port), session.Engine(), rs232, usb);
   TCom_Router router(session.Engine(), usb, rs232);
   router.SetWaitForPort(options.Wait);
+  if (options.Json) router.SetBlockHandler([&out] { out.Flush(); });
   std::unique_ptr<THeadlessLog> log;
   if (!options.Log.File.empty() || !options.Log.Dir.empty())
     log = std::make_unique<THeadlessLog>(session.Engine(), session, options.Log);
