@@ -18,54 +18,47 @@ constexpr const char* kColumns[] = {"instrument_time", "gps_time",  "latitude", 
                                     "channel",         "level_dbm", "marker",   "fix_age_s"};
 constexpr size_t kLevelColumn = 9;
 
-// The last time written, kept as text: the rows of one packet share their times, and making the
-// calendar date of each costs more than the rest of the row.
-class TTimeText {
+// The last value written, kept as text: the rows of one packet share their times and the rows of
+// one fix its place, and formatting them again costs more than the rest of the row. Values are
+// told apart bit for bit, so -0.0 is written with its sign.
+template <typename TValue>
+class TLastText {
  public:
-  explicit TTimeText(bool utc) : Utc(utc) {}
-  void Append(std::string& out, int64_t seconds) {
-    if (Text.empty() || seconds != Seconds) {
+  using TFormat = void (*)(std::string&, TValue);
+  explicit TLastText(TFormat format) : Format(format) {}
+  void Append(std::string& out, TValue value) {
+    const auto key = std::bit_cast<uint64_t>(value);
+    if (Text.empty() || key != Key) {
       Text.clear();
-      AppendIsoTime(Text, seconds, Utc);
-      Seconds = seconds;
+      Format(Text, value);
+      Key = key;
     }
     out += Text;
   }
 
  private:
-  bool Utc;
-  int64_t Seconds = 0;
+  TFormat Format;
+  uint64_t Key = 0;
   std::string Text;
 };
 
-// The last number written with its decimals, kept as text: the rows of one fix share its place.
-class TFixedText {
- public:
-  explicit TFixedText(int decimals) : Decimals(decimals) {}
-  void Append(std::string& out, double value) {
-    // Compared bit for bit: -0.0 is written with its sign.
-    if (Text.empty() || std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(Value)) {
-      Text.clear();
-      AppendFixed(Text, value, Decimals);
-      Value = value;
-    }
-    out += Text;
-  }
+template <bool Utc>
+void AppendTime(std::string& out, int64_t seconds) {
+  AppendIsoTime(out, seconds, Utc);
+}
 
- private:
-  int Decimals;
-  double Value = 0;
-  std::string Text;
-};
+template <int Decimals>
+void AppendDecimals(std::string& out, double value) {
+  AppendFixed(out, value, Decimals);
+}
 
 // What the rows of a packet and a fix share, as text.
 struct TRowCache {
-  TTimeText Instrument{false}, Gps{true};
-  TFixedText Latitude{8}, Longitude{8}, Altitude{2}, GpsHeight{2};
+  TLastText<int64_t> Instrument{AppendTime<false>}, Gps{AppendTime<true>};
+  TLastText<double> Latitude{AppendDecimals<8>}, Longitude{AppendDecimals<8>},
+      Altitude{AppendDecimals<2>}, GpsHeight{AppendDecimals<2>};
 };
 
-// The row's values in column order, each followed by `separator` but the last; an unknown value
-// is empty. None of them needs quoting: digits, signs, points, colons and the mode's name.
 void AppendValues(std::string& out, const TLevelRow& r, char separator, TRowCache& shared) {
   if (r.InstrumentTime) shared.Instrument.Append(out, *r.InstrumentTime);
   out += separator;
@@ -104,7 +97,8 @@ class TCsvWriter final : public TExportWriter {
 };
 
 // A JSON string or null.
-void AppendJsonTime(std::string& out, const std::optional<int64_t>& seconds, TTimeText& text) {
+void AppendJsonTime(std::string& out, const std::optional<int64_t>& seconds,
+                    TLastText<int64_t>& text) {
   if (!seconds) {
     out += "null";
     return;

@@ -19,19 +19,13 @@ void AppendPadded(std::string& out, int value, int width) {
   out.append(digits, static_cast<size_t>(n));
 }
 
-std::string DateText(const TGPS& g) {
+// Three numbers, the last padded to lastWidth and the others to 2, joined by separator:
+// "MM/DD/YYYY" and "HH:MM:SS".
+std::string Joined(int a, int b, int c, char separator, int lastWidth) {
   std::string text;
-  AppendPadded(text, g.Month, 2), text += '/';
-  AppendPadded(text, g.Day, 2), text += '/';
-  AppendPadded(text, g.Year, 4);
-  return text;
-}
-
-std::string TimeText(const TGPS& g) {
-  std::string text;
-  AppendPadded(text, g.Hours, 2), text += ':';
-  AppendPadded(text, g.Minutes, 2), text += ':';
-  AppendPadded(text, g.Seconds, 2);
+  AppendPadded(text, a, 2), text += separator;
+  AppendPadded(text, b, 2), text += separator;
+  AppendPadded(text, c, lastWidth);
   return text;
 }
 
@@ -75,7 +69,8 @@ void WriteGps(TJsonWriter& w, const TGPS& g) {
   w.EndArray();
   w.Key("UTCMode").Bool(g.UTCMode).Key("UTCOffsetDecoded").Bool(g.UTCOffsetDecoded);
   w.Key("UTCOffset").Int(g.UTCOffset);
-  w.Key("DateText").String(DateText(g)).Key("TimeText").String(TimeText(g));
+  w.Key("DateText").String(Joined(g.Month, g.Day, g.Year, '/', 4));
+  w.Key("TimeText").String(Joined(g.Hours, g.Minutes, g.Seconds, ':', 2));
   w.Key("FilLatitudeText").String(Hemisphere(g.FilLatitude, 'N', 'S'));
   w.Key("FilLongitudeText").String(Hemisphere(g.FilLongitude, 'E', 'W'));
   w.Key("LatitudeText").String(Hemisphere(g.Latitude, 'N', 'S'));
